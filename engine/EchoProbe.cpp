@@ -1,0 +1,57 @@
+// The echo probe.
+#include "engine/EchoProbe.h"
+
+#include "engine/AddressParser.h"
+#include "engine/EngineError.h"
+#include "engine/SocketStartup.h"
+
+#include <array>
+#include <climits>
+#include <cstring>
+
+namespace tarnwick {
+namespace {
+
+// Releases the ICMP handle and the socket library on every way out of the probe.
+class ProbeResources {
+public:
+    ProbeResources(const EchoServices& services, platform::IcmpHandle handle)
+        : services_(services), handle_(handle) {}
+    ~ProbeResources() {
+        services_.icmp.IcmpCloseHandle(handle_);
+        CleanupSockets(services_.sockets, services_.messages);
+    }
+    ProbeResources(const ProbeResources&) = delete;
+    ProbeResources& operator=(const ProbeResources&) = delete;
+
+private:
+    const EchoServices& services_;
+    platform::IcmpHandle handle_;
+};
+
+} // namespace
+
+std::int32_t PingAddress(const std::string& addressText, EchoReply& reply,
+                         const EchoServices& services) {
+    const std::int32_t address = ParseAddress(addressText);
+
+    StartSockets(services.sockets, services.messages);
+    const platform::IcmpHandle handle = services.icmp.IcmpCreateFile();
+    const ProbeResources resources(services, handle);
+
+    // Single-byte text is the identity here, so the record is the buffer byte for byte.
+    std::array<std::uint8_t, kEchoReplySize> buffer{};
+    std::memcpy(buffer.data(), &reply, kEchoReplySize);
+    const std::uint32_t replies = services.icmp.IcmpSendEcho(
+        handle, static_cast<std::uint32_t>(address), kEchoRequestText, kEchoRequestSize, nullptr,
+        buffer.data(), kEchoReplySize, kEchoTimeoutMilliseconds);
+    std::memcpy(&reply, buffer.data(), kEchoReplySize);
+
+    if (replies != 0)
+        return reply.RoundTripTime;
+    if (reply.Status == INT_MIN)
+        throw EngineError(EngineErrorKind::Overflow, "the status has no negation");
+    return -reply.Status;
+}
+
+} // namespace tarnwick

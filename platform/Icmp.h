@@ -1,0 +1,76 @@
+// ICMP echo service with the IcmpCreateFile/IcmpSendEcho/IcmpCloseHandle contract.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tarnwick::platform {
+
+// Layout of the reply header that IcmpSendEcho writes at offset 0 of the reply buffer,
+// little-endian; the echoed bytes follow at kReplyDataOffset.
+namespace reply_layout {
+inline constexpr std::size_t kAddress = 0;       // 32-bit, first dotted part in the low byte
+inline constexpr std::size_t kStatus = 4;        // 32-bit IP status
+inline constexpr std::size_t kRoundTripTime = 8; // 32-bit milliseconds
+inline constexpr std::size_t kDataSize = 12;     // 16-bit
+inline constexpr std::size_t kReserved = 14;     // 16-bit
+inline constexpr std::size_t kDataPointer = 16;  // 32-bit
+inline constexpr std::size_t kTtl = 20;          // 8-bit
+inline constexpr std::size_t kTos = 21;          // 8-bit
+inline constexpr std::size_t kFlags = 22;        // 8-bit
+inline constexpr std::size_t kOptionsSize = 23;  // 8-bit
+inline constexpr std::size_t kOptionsData = 24;  // 32-bit
+inline constexpr std::size_t kHeaderSize = 28;
+} // namespace reply_layout
+
+// IP status codes written into a reply's Status field.
+namespace ip_status {
+inline constexpr std::int32_t kSuccess = 0;
+inline constexpr std::int32_t kBufTooSmall = 11001;
+inline constexpr std::int32_t kDestNetUnreachable = 11002;
+inline constexpr std::int32_t kDestHostUnreachable = 11003;
+inline constexpr std::int32_t kDestProtocolUnreachable = 11004;
+inline constexpr std::int32_t kDestPortUnreachable = 11005;
+inline constexpr std::int32_t kNoResources = 11006;
+inline constexpr std::int32_t kBadOption = 11007;
+inline constexpr std::int32_t kHardwareError = 11008;
+inline constexpr std::int32_t kPacketTooBig = 11009;
+inline constexpr std::int32_t kRequestTimedOut = 11010;
+inline constexpr std::int32_t kBadRequest = 11011;
+inline constexpr std::int32_t kBadRoute = 11012;
+inline constexpr std::int32_t kTtlExpiredTransit = 11013;
+inline constexpr std::int32_t kTtlExpiredReassembly = 11014;
+inline constexpr std::int32_t kParameterProblem = 11015;
+inline constexpr std::int32_t kSourceQuench = 11016;
+inline constexpr std::int32_t kOptionTooBig = 11017;
+inline constexpr std::int32_t kBadDestination = 11018;
+inline constexpr std::int32_t kGeneralFailure = 11050;
+} // namespace ip_status
+
+using IcmpHandle = std::intptr_t;
+inline constexpr IcmpHandle kInvalidIcmpHandle = -1;
+
+class IcmpService {
+public:
+    virtual ~IcmpService() = default;
+
+    // A handle for echo requests, or kInvalidIcmpHandle when none can be opened.
+    virtual IcmpHandle IcmpCreateFile() = 0;
+
+    // Sends one echo request to destinationAddress (the address value: first dotted part in
+    // the low byte) and waits up to timeoutMilliseconds. Returns the number of replies stored
+    // in replyBuffer (0 or 1). On failure writes the failure's status into the reply's Status
+    // field when replySize leaves room for it; never writes past replySize.
+    virtual std::uint32_t IcmpSendEcho(IcmpHandle handle, std::uint32_t destinationAddress,
+                                       const void* requestData, std::uint16_t requestSize,
+                                       const void* requestOptions, void* replyBuffer,
+                                       std::uint32_t replySize,
+                                       std::uint32_t timeoutMilliseconds) = 0;
+
+    virtual bool IcmpCloseHandle(IcmpHandle handle) = 0;
+};
+
+// The process-wide echo service of this platform.
+IcmpService& SystemIcmpService();
+
+} // namespace tarnwick::platform

@@ -1,0 +1,25 @@
+// Message dialog for tests: records every message instead of showing it.
+#pragma once
+
+#include "platform/MessageDialog.h"
+
+#include <string>
+#include <vector>
+
+namespace tarnwick::testing {
+
+struct ShownMessage {
+    std::string prompt;
+    platform::MessageIcon icon;
+    bool operator==(const ShownMessage&) const = default;
+};
+
+class RecordingMessageDialog final : public platform::MessageDialog {
+public:
+    void Show(const std::string& prompt, platform::MessageIcon icon) override {
+        shown.push_back({prompt, icon});
+    }
+    std::vector<ShownMessage> shown;
+};
+
+} // namespace tarnwick::testing
