@@ -26,8 +26,8 @@ TruthValue StartSockets(platform::SocketLibrary& library, platform::MessageDialo
         return kFalse;
     }
     if (platform::ReadWord(data, platform::kWsaMaxSocketsOffset) < kMinimumSockets) {
-        messages.Show("This application requires a minimum of " +
-                          std::to_string(kMinimumSockets) + " supported sockets.",
+        messages.Show("This application requires a minimum of " + std::to_string(kMinimumSockets) +
+                          " supported sockets.",
                       MessageIcon::Exclamation);
         return kFalse;
     }

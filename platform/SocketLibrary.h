@@ -9,8 +9,8 @@ namespace tarnwick::platform {
 
 // The 400-byte start-up record; only the fields below are read by callers.
 inline constexpr std::size_t kWsaDataSize = 400;
-inline constexpr std::size_t kWsaVersionOffset = 0;     // 16-bit, major in low byte
-inline constexpr std::size_t kWsaHighVersionOffset = 2; // 16-bit
+inline constexpr std::size_t kWsaVersionOffset = 0;      // 16-bit, major in low byte
+inline constexpr std::size_t kWsaHighVersionOffset = 2;  // 16-bit
 inline constexpr std::size_t kWsaMaxSocketsOffset = 390; // unsigned 16-bit
 using WsaData = std::array<std::uint8_t, kWsaDataSize>;
 

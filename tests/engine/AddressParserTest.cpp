@@ -12,13 +12,17 @@ namespace {
 struct ParseCase {
     const char* name;
     std::string text;
-    std::optional<std::int32_t> value;     // set when parsing succeeds
+    std::optional<std::int32_t> value;    // set when parsing succeeds
     std::optional<EngineErrorKind> error; // set when it fails
 };
 
-constexpr std::int32_t Signed(std::uint32_t bits) { return static_cast<std::int32_t>(bits); }
+constexpr std::int32_t Signed(std::uint32_t bits) {
+    return static_cast<std::int32_t>(bits);
+}
 
-void PrintTo(const ParseCase& row, std::ostream* out) { *out << row.name; }
+void PrintTo(const ParseCase& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class ParseAddressRows : public ::testing::TestWithParam<ParseCase> {};
 
@@ -92,11 +96,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 INSTANTIATE_TEST_SUITE_P(
     FourthPartIsConvertedFirst, ParseAddressRows,
-    ::testing::Values(ParseCase{"MismatchInFourthBeatsOverflowInFirst",
-                                "9999999999.2.3.x", {}, kMismatch},
-                      ParseCase{"OverflowInFourthBeatsMismatchInFirst",
-                                "x.2.3.9999999999", {}, kOverflow},
-                      ParseCase{"ThirdBeatsSecond", "1.x.9999999999.4", {}, kOverflow}),
+    ::testing::Values(
+        ParseCase{"MismatchInFourthBeatsOverflowInFirst", "9999999999.2.3.x", {}, kMismatch},
+        ParseCase{"OverflowInFourthBeatsMismatchInFirst", "x.2.3.9999999999", {}, kOverflow},
+        ParseCase{"ThirdBeatsSecond", "1.x.9999999999.4", {}, kOverflow}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ParseAddress, EveryLow8BitValueOfEveryPartLandsInItsByte) {

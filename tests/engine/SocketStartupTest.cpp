@@ -32,7 +32,9 @@ struct StartupCase {
     std::vector<ShownMessage> messages;
 };
 
-void PrintTo(const StartupCase& row, std::ostream* out) { *out << row.name; }
+void PrintTo(const StartupCase& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class StartSocketsRows : public ::testing::TestWithParam<StartupCase> {};
 
@@ -50,7 +52,8 @@ TEST_P(StartSocketsRows, ReportsWhatTheLibraryGranted) {
     EXPECT_EQ(library.startups, 1);
 }
 
-const std::string kVersionText = " is not supported by Windows Sockets for 32 bit Windows environments.";
+const std::string kVersionText =
+    " is not supported by Windows Sockets for 32 bit Windows environments.";
 const ShownMessage kTooFewSockets{"This application requires a minimum of 1 supported sockets.",
                                   MessageIcon::Exclamation};
 
@@ -101,9 +104,9 @@ TEST(CleanupSockets, WithoutStartupShowsTheLibrarysMinusOne) {
     FakeSocketLibrary library;
     RecordingMessageDialog messages;
     EXPECT_EQ(CleanupSockets(library, messages), kFalse);
-    EXPECT_EQ(messages.shown, (std::vector<ShownMessage>{
-                                  {"Windows Sockets error -1 occurred in Cleanup.",
-                                   MessageIcon::Exclamation}}));
+    EXPECT_EQ(messages.shown,
+              (std::vector<ShownMessage>{
+                  {"Windows Sockets error -1 occurred in Cleanup.", MessageIcon::Exclamation}}));
 }
 
 TEST(SystemSocketLibrary, StartsAndCleansUpWithoutAnyMessage) {

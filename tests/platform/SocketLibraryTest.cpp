@@ -20,9 +20,8 @@ TEST(SystemSocketLibrary, GrantsVersion11AndTheOpenFileLimit) {
     EXPECT_EQ(ReadWord(data, kWsaHighVersionOffset), 0x0101);
     rlimit limit{};
     ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
-    const auto expected = limit.rlim_cur == RLIM_INFINITY
-                              ? 65535
-                              : std::min<rlim_t>(limit.rlim_cur, 65535);
+    const auto expected =
+        limit.rlim_cur == RLIM_INFINITY ? 65535 : std::min<rlim_t>(limit.rlim_cur, 65535);
     EXPECT_EQ(ReadWord(data, kWsaMaxSocketsOffset), expected);
     // The description is a terminated text inside its field.
     EXPECT_EQ(std::strlen(reinterpret_cast<const char*>(data.data() + 4)) < 257, true);
