@@ -1,0 +1,359 @@
+// ICMP echo on Linux: an unprivileged ping socket where allowed, a raw socket otherwise.
+#include "platform/Icmp.h"
+#include "platform/IcmpPacket.h"
+
+#include <ctime> // linux/errqueue.h uses timespec
+#include <linux/errqueue.h>
+#include <linux/icmp.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <vector>
+
+namespace tarnwick::platform {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+enum class SocketKind {
+    Ping, // SOCK_DGRAM: the kernel builds checksums and hands us only our own replies
+    Raw,  // SOCK_RAW: we see every ICMP datagram of the machine with its IP header
+};
+
+// IPv4 datagrams are at most 65535 bytes, so nothing read is ever cut short.
+constexpr std::size_t kLargestDatagram = 65536;
+constexpr std::size_t kControlSize = 512;
+
+struct EchoSocket {
+    EchoSocket(int descriptor, SocketKind kind, std::uint16_t identifier)
+        : descriptor(descriptor), kind(kind), identifier(identifier), received(kLargestDatagram),
+          control(kControlSize) {}
+    ~EchoSocket() { close(descriptor); }
+    EchoSocket(const EchoSocket&) = delete;
+    EchoSocket& operator=(const EchoSocket&) = delete;
+
+    const int descriptor;
+    const SocketKind kind;
+    const std::uint16_t identifier;
+    // One request at a time per socket: two waiting callers would read each other's replies.
+    std::mutex mutex;
+    std::uint16_t sequence = 0;
+    std::vector<std::uint8_t> packet;
+    std::vector<std::uint8_t> received;
+    std::vector<std::uint8_t> control;
+};
+
+void EnableOption(int descriptor, int level, int option) {
+    const int on = 1;
+    // Without these we still get replies, only with fewer header details.
+    (void)setsockopt(descriptor, level, option, &on, sizeof on);
+}
+
+// Ping sockets need no privilege, only the caller's group inside net.ipv4.ping_group_range.
+// socket() fails with EACCES when the group is outside the range (the default range "1 0"
+// admits nobody), EPERM where a security module forbids it, and EAFNOSUPPORT or
+// EPROTONOSUPPORT on kernels built without ping sockets.
+std::unique_ptr<EchoSocket> OpenPingSocket() {
+    const int descriptor = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
+    if (descriptor < 0)
+        return nullptr;
+    // ICMP errors arrive as queued records with type, code and reporting host.
+    EnableOption(descriptor, SOL_IP, IP_RECVERR);
+    EnableOption(descriptor, SOL_IP, IP_RECVTTL);
+    EnableOption(descriptor, SOL_IP, IP_RECVTOS);
+    EnableOption(descriptor, SOL_IP, IP_RECVOPTS);
+    // Binding to port 0 makes the kernel choose the identifier, which it then matches
+    // replies against.
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    socklen_t localSize = sizeof local;
+    if (bind(descriptor, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
+        getsockname(descriptor, reinterpret_cast<sockaddr*>(&local), &localSize) != 0) {
+        close(descriptor);
+        return nullptr;
+    }
+    return std::make_unique<EchoSocket>(descriptor, SocketKind::Ping, ntohs(local.sin_port));
+}
+
+std::uint16_t NextRawIdentifier() {
+    // Raw sockets share all ICMP traffic, so each handle needs an identifier of its own,
+    // unlikely to be another process's.
+    static std::mutex mutex;
+    static std::uint16_t next = [] {
+        try {
+            return static_cast<std::uint16_t>(std::random_device{}());
+        } catch (...) {
+            return static_cast<std::uint16_t>(getpid());
+        }
+    }();
+    std::lock_guard lock(mutex);
+    return next++;
+}
+
+// Raw sockets need CAP_NET_RAW (root has it); without it socket() fails with EPERM.
+std::unique_ptr<EchoSocket> OpenRawSocket() {
+    const int descriptor = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+    if (descriptor < 0)
+        return nullptr;
+    // Let only replies and errors through; echo requests of the whole machine are noise.
+    icmp_filter filter{};
+    filter.data =
+        ~((1u << ICMP_ECHOREPLY) | (1u << ICMP_DEST_UNREACH) | (1u << ICMP_SOURCE_QUENCH) |
+          (1u << ICMP_TIME_EXCEEDED) | (1u << ICMP_PARAMETERPROB));
+    (void)setsockopt(descriptor, SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
+    return std::make_unique<EchoSocket>(descriptor, SocketKind::Raw, NextRawIdentifier());
+}
+
+struct Outcome {
+    std::int32_t status = ip_status::kRequestTimedOut;
+    std::uint32_t reportingAddress = 0;
+    bool replied = false;
+};
+
+std::uint32_t AddressOf(const sockaddr_in& address) {
+    std::uint8_t bytes[4];
+    std::memcpy(bytes, &address.sin_addr.s_addr, 4);
+    return AddressValueFromNetworkBytes(bytes);
+}
+
+class LinuxIcmpService final : public IcmpService {
+public:
+    IcmpHandle IcmpCreateFile() override {
+        std::unique_ptr<EchoSocket> socket = OpenPingSocket();
+        if (!socket)
+            socket = OpenRawSocket();
+        if (!socket)
+            return kInvalidIcmpHandle;
+        const IcmpHandle handle = socket->descriptor;
+        std::lock_guard lock(mutex_);
+        sockets_[handle] = std::move(socket);
+        return handle;
+    }
+
+    std::uint32_t IcmpSendEcho(IcmpHandle handle, std::uint32_t destinationAddress,
+                               const void* requestData, std::uint16_t requestSize,
+                               const void* requestOptions, void* replyBuffer,
+                               std::uint32_t replySize,
+                               std::uint32_t timeoutMilliseconds) override {
+        if (replyBuffer == nullptr)
+            return 0;
+        const std::span<std::uint8_t> reply(static_cast<std::uint8_t*>(replyBuffer), replySize);
+        const auto fail = [&reply](std::int32_t status, std::uint32_t reportingAddress = 0) {
+            WriteEchoFailure(reply, status, reportingAddress);
+            return 0u;
+        };
+        const std::shared_ptr<EchoSocket> socket = Find(handle);
+        if (!socket)
+            return fail(ip_status::kGeneralFailure);
+        if (requestData == nullptr && requestSize > 0)
+            return fail(ip_status::kBadRequest);
+        // Per-request IP options (TTL, TOS, flags) are not offered.
+        if (requestOptions != nullptr)
+            return fail(ip_status::kBadOption);
+        // Linux would answer 0.0.0.0 from the local host: a false success.
+        if (destinationAddress == 0)
+            return fail(ip_status::kBadDestination);
+        if (replySize < reply_layout::kHeaderSize + requestSize)
+            return fail(ip_status::kBufTooSmall);
+
+        std::lock_guard lock(socket->mutex);
+        const EchoRequestIdentity request{socket->identifier, ++socket->sequence,
+                                          destinationAddress};
+        socket->packet.resize(kIcmpHeaderSize + requestSize);
+        BuildEchoRequest(socket->packet, request.identifier, request.sequence,
+                         {static_cast<const std::uint8_t*>(requestData), requestSize});
+
+        sockaddr_in destination{};
+        destination.sin_family = AF_INET;
+        std::uint8_t destinationBytes[4];
+        AddressValueToNetworkBytes(destinationAddress, destinationBytes);
+        std::memcpy(&destination.sin_addr.s_addr, destinationBytes, 4);
+
+        const Clock::time_point start = Clock::now();
+        ssize_t sent;
+        do {
+            sent = sendto(socket->descriptor, socket->packet.data(), socket->packet.size(), 0,
+                          reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
+        } while (sent < 0 && errno == EINTR);
+        if (sent < 0)
+            return fail(StatusForSocketError(errno));
+
+        const Clock::time_point deadline = start + std::chrono::milliseconds(timeoutMilliseconds);
+        const Outcome outcome = Await(*socket, request, deadline, start, reply);
+        if (!outcome.replied)
+            return fail(outcome.status, outcome.reportingAddress);
+        return outcome.status == ip_status::kSuccess ? 1u : 0u;
+    }
+
+    bool IcmpCloseHandle(IcmpHandle handle) override {
+        std::shared_ptr<EchoSocket> socket;
+        {
+            std::lock_guard lock(mutex_);
+            const auto found = sockets_.find(handle);
+            if (found == sockets_.end())
+                return false;
+            socket = std::move(found->second);
+            sockets_.erase(found);
+        }
+        // The descriptor closes when the last request still using it ends.
+        return true;
+    }
+
+private:
+    std::shared_ptr<EchoSocket> Find(IcmpHandle handle) {
+        std::lock_guard lock(mutex_);
+        const auto found = sockets_.find(handle);
+        return found == sockets_.end() ? nullptr : found->second;
+    }
+
+    // Waits for the reply or an error about this request until the deadline, skipping
+    // everything else. A reply is written into the caller's buffer here, while the
+    // datagram it points into is still held.
+    static Outcome Await(EchoSocket& socket, const EchoRequestIdentity& request,
+                         Clock::time_point deadline, Clock::time_point start,
+                         std::span<std::uint8_t> reply) {
+        for (bool firstPass = true;; firstPass = false) {
+            const Clock::time_point now = Clock::now();
+            // Checked before polling so that a flood of unrelated traffic cannot hold us.
+            if (!firstPass && now >= deadline)
+                return {};
+            const auto remaining =
+                std::chrono::ceil<std::chrono::milliseconds>(std::max(deadline - now, {}));
+            pollfd waiting{socket.descriptor, POLLIN, 0};
+            const int ready = poll(
+                &waiting, 1, static_cast<int>(std::min<std::int64_t>(remaining.count(), INT_MAX)));
+            if (ready < 0) {
+                if (errno == EINTR)
+                    continue;
+                return {StatusForSocketError(errno)};
+            }
+            if (ready == 0)
+                continue;
+            if (waiting.revents & POLLNVAL)
+                return {ip_status::kGeneralFailure};
+
+            if (waiting.revents & POLLERR) {
+                if (const std::optional<Outcome> error = ReadQueuedError(socket, request))
+                    return *error;
+            }
+            // A pending socket error without a queued record is cleared by reading.
+            if (waiting.revents & (POLLIN | POLLERR)) {
+                const DecodedDatagram decoded = Receive(socket, request);
+                if (decoded.verdict == DatagramVerdict::Error)
+                    return {decoded.status, decoded.ip.sourceAddress};
+                if (decoded.verdict == DatagramVerdict::Reply) {
+                    const auto roundTrip =
+                        std::chrono::floor<std::chrono::milliseconds>(Clock::now() - start);
+                    const std::int32_t status =
+                        WriteEchoReply(reply, decoded.ip, decoded.data,
+                                       static_cast<std::uint32_t>(roundTrip.count()));
+                    return {status, decoded.ip.sourceAddress, true};
+                }
+            }
+        }
+    }
+
+    // One datagram from the normal queue, decoded; Unrelated when there is none.
+    static DecodedDatagram Receive(EchoSocket& socket, const EchoRequestIdentity& request) {
+        sockaddr_in source{};
+        iovec data{socket.received.data(), socket.received.size()};
+        msghdr message{};
+        message.msg_name = &source;
+        message.msg_namelen = sizeof source;
+        message.msg_iov = &data;
+        message.msg_iovlen = 1;
+        message.msg_control = socket.control.data();
+        message.msg_controllen = socket.control.size();
+        const ssize_t size = recvmsg(socket.descriptor, &message, MSG_DONTWAIT);
+        // A failed read (a pending error, nothing left) is looked at again on the next pass.
+        if (size < 0)
+            return {};
+        const std::span<const std::uint8_t> bytes(socket.received.data(),
+                                                  static_cast<std::size_t>(size));
+        if (socket.kind == SocketKind::Raw)
+            return DecodeRawDatagram(bytes, request);
+
+        IpDetails ip;
+        ip.sourceAddress = AddressOf(source);
+        for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;
+             header = CMSG_NXTHDR(&message, header)) {
+            if (header->cmsg_level != SOL_IP)
+                continue;
+            const std::size_t length = header->cmsg_len - CMSG_LEN(0);
+            const auto* payload = CMSG_DATA(header);
+            if (header->cmsg_type == IP_TTL && length >= sizeof(int)) {
+                int ttl;
+                std::memcpy(&ttl, payload, sizeof ttl);
+                ip.ttl = static_cast<std::uint8_t>(ttl);
+            } else if (header->cmsg_type == IP_TOS && length >= 1) {
+                ip.tos = payload[0];
+            } else if (header->cmsg_type == IP_RECVOPTS || header->cmsg_type == IP_OPTIONS) {
+                ip.options = {payload, length};
+            }
+        }
+        return DecodePingMessage(bytes, ip, request);
+    }
+
+    // One record from a ping socket's error queue: the ICMP error if it is about our
+    // request. Local errors were already returned by sendto and are dropped here.
+    static std::optional<Outcome> ReadQueuedError(EchoSocket& socket,
+                                                  const EchoRequestIdentity& request) {
+        iovec data{socket.received.data(), socket.received.size()};
+        msghdr message{};
+        message.msg_iov = &data;
+        message.msg_iovlen = 1;
+        message.msg_control = socket.control.data();
+        message.msg_controllen = socket.control.size();
+        const ssize_t size = recvmsg(socket.descriptor, &message, MSG_ERRQUEUE | MSG_DONTWAIT);
+        if (size < 0)
+            return std::nullopt;
+        const std::span<const std::uint8_t> quoted(socket.received.data(),
+                                                   static_cast<std::size_t>(size));
+        for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;
+             header = CMSG_NXTHDR(&message, header)) {
+            if (header->cmsg_level != SOL_IP || header->cmsg_type != IP_RECVERR ||
+                header->cmsg_len < CMSG_LEN(sizeof(sock_extended_err)))
+                continue;
+            sock_extended_err error;
+            std::memcpy(&error, CMSG_DATA(header), sizeof error);
+            if (error.ee_origin != SO_EE_ORIGIN_ICMP || !QuotesOurRequest(quoted, request))
+                continue;
+            const std::optional<std::int32_t> status =
+                StatusForIcmpError(error.ee_type, error.ee_code);
+            if (!status)
+                continue;
+            Outcome outcome{*status};
+            if (header->cmsg_len >= CMSG_LEN(sizeof error + sizeof(sockaddr_in))) {
+                sockaddr_in offender;
+                std::memcpy(&offender, CMSG_DATA(header) + sizeof error, sizeof offender);
+                if (offender.sin_family == AF_INET)
+                    outcome.reportingAddress = AddressOf(offender);
+            }
+            return outcome;
+        }
+        return std::nullopt;
+    }
+
+    std::mutex mutex_;
+    std::map<IcmpHandle, std::shared_ptr<EchoSocket>> sockets_;
+};
+
+} // namespace
+
+IcmpService& SystemIcmpService() {
+    static LinuxIcmpService service;
+    return service;
+}
+
+} // namespace tarnwick::platform
