@@ -1,0 +1,223 @@
+// Echo probe costs: PingAddress to 127.0.0.1 against a bare ICMP round trip on the same kind
+// of socket, and how closely an unanswered echo keeps its 200 ms timeout.
+//
+// Traffic goes only to 127.0.0.1 and to an address inside a pair of network namespaces that
+// this program makes and deletes. The namespace parts need root and are skipped without it.
+#include "bench/BenchTable.h"
+#include "bench/NetworkNamespaces.h"
+#include "engine/EchoProbe.h"
+#include "engine/EchoReply.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using tarnwick::bench::Maximum;
+using tarnwick::bench::Median;
+using tarnwick::bench::PrintRawRow;
+using tarnwick::bench::PrintRow;
+using tarnwick::bench::Value;
+
+constexpr double kOverheadTarget = 1.25;
+constexpr double kTimeoutMilliseconds = 200;
+constexpr double kTimeoutSlackMilliseconds = 10;
+
+class SilentMessageDialog final : public tarnwick::platform::MessageDialog {
+public:
+    void Show(const std::string& prompt, tarnwick::platform::MessageIcon) override {
+        std::fprintf(stderr, "echo: message shown: %s\n", prompt.c_str());
+        ++shown;
+    }
+    int shown = 0;
+};
+
+double MicrosecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+}
+
+std::uint16_t Checksum(const std::uint8_t* bytes, std::size_t size) {
+    std::uint32_t sum = 0;
+    for (std::size_t index = 0; index + 1 < size; index += 2)
+        sum += static_cast<std::uint32_t>(bytes[index] << 8 | bytes[index + 1]);
+    if (size % 2)
+        sum += static_cast<std::uint32_t>(bytes[size - 1] << 8);
+    while (sum >> 16)
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    return static_cast<std::uint16_t>(~sum);
+}
+
+// The socket kind the echo layer settles on: a ping socket where the group range allows it,
+// a raw socket otherwise.
+enum class SocketKind { Ping, Raw };
+
+int OpenEchoSocket(SocketKind kind) {
+    return kind == SocketKind::Ping ? socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP)
+                                    : socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+}
+
+SocketKind ChosenSocketKind() {
+    const int probe = OpenEchoSocket(SocketKind::Ping);
+    if (probe >= 0) {
+        close(probe);
+        return SocketKind::Ping;
+    }
+    return SocketKind::Raw;
+}
+
+// The floor: open, send one echo to 127.0.0.1, receive its reply, close. Nothing else.
+bool BareRoundTrip(SocketKind kind, std::uint16_t sequence) {
+    const int descriptor = OpenEchoSocket(kind);
+    if (descriptor < 0)
+        return false;
+    const std::uint16_t identifier = static_cast<std::uint16_t>(getpid());
+    std::uint8_t packet[8 + 9] = {8,
+                                  0,
+                                  0,
+                                  0,
+                                  static_cast<std::uint8_t>(identifier >> 8),
+                                  static_cast<std::uint8_t>(identifier),
+                                  static_cast<std::uint8_t>(sequence >> 8),
+                                  static_cast<std::uint8_t>(sequence)};
+    std::memcpy(packet + 8, "Echo This", 9);
+    const std::uint16_t sum = Checksum(packet, sizeof packet);
+    packet[2] = static_cast<std::uint8_t>(sum >> 8);
+    packet[3] = static_cast<std::uint8_t>(sum);
+
+    sockaddr_in destination{};
+    destination.sin_family = AF_INET;
+    destination.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool replied = false;
+    if (sendto(descriptor, packet, sizeof packet, 0,
+               reinterpret_cast<const sockaddr*>(&destination), sizeof destination) > 0) {
+        std::uint8_t received[1500];
+        pollfd waiting{descriptor, POLLIN, 0};
+        while (!replied && poll(&waiting, 1, 200) > 0) {
+            const ssize_t size = recv(descriptor, received, sizeof received, 0);
+            if (size <= 0)
+                break;
+            // A raw socket also sees the request itself and everyone's ICMP, after the IP
+            // header; a ping socket hands over only its own replies.
+            const std::size_t offset = kind == SocketKind::Raw ? (received[0] & 0x0F) * 4u : 0;
+            if (static_cast<std::size_t>(size) >= offset + 8 && received[offset] == 0 &&
+                (kind == SocketKind::Ping ||
+                 (received[offset + 4] == packet[4] && received[offset + 5] == packet[5])) &&
+                received[offset + 6] == packet[6] && received[offset + 7] == packet[7])
+                replied = true;
+        }
+    }
+    close(descriptor);
+    return replied;
+}
+
+// Alternates the floor and PingAddress call by call, so drift hits both alike.
+void MeasureOverhead(const std::string& setting, int probes) {
+    const SocketKind kind = ChosenSocketKind();
+    const char* kindName = kind == SocketKind::Ping ? "ping socket" : "raw socket";
+    SilentMessageDialog messages;
+    const tarnwick::EchoServices services = tarnwick::SystemEchoServices(messages);
+    const std::string address = "127.0.0.1";
+
+    std::vector<double> floorTimes, probeTimes;
+    int failures = 0;
+    for (int index = -probes / 10; index < probes; ++index) {
+        const auto sequence = static_cast<std::uint16_t>(index);
+        Clock::time_point start = Clock::now();
+        const bool floorReplied = BareRoundTrip(kind, sequence);
+        const double floorTime = MicrosecondsSince(start);
+
+        tarnwick::EchoReply reply{};
+        start = Clock::now();
+        const std::int32_t result = tarnwick::PingAddress(address, reply, services);
+        const double probeTime = MicrosecondsSince(start);
+
+        if (!floorReplied || result < 0 || reply.Status != 0 || reply.DataSize != 9)
+            ++failures;
+        if (index >= 0) {
+            floorTimes.push_back(floorTime);
+            probeTimes.push_back(probeTime);
+        }
+    }
+    std::fprintf(stderr,
+                 "echo: %s, %s: PingAddress median %.1f us (max %.1f), floor median %.1f us "
+                 "(max %.1f), %d probes, %d failed, %d messages\n",
+                 setting.c_str(), kindName, Median(probeTimes), Maximum(probeTimes),
+                 Median(floorTimes), Maximum(floorTimes), probes, failures, messages.shown);
+    const std::string measure = "PingAddress 127.0.0.1, " + setting + " (" + kindName + ", us)";
+    if (failures > 0 || messages.shown > 0) {
+        PrintRawRow(measure, "failed", "bare round trip", "-", "<= 1.25x", false);
+        return;
+    }
+    PrintRow(measure, Median(probeTimes), "bare round trip", Median(floorTimes), "<= 1.25x",
+             kOverheadTarget);
+}
+
+void MeasureTimeout(const std::string& silentAddress, int probes) {
+    SilentMessageDialog messages;
+    const tarnwick::EchoServices services = tarnwick::SystemEchoServices(messages);
+    std::vector<double> times;
+    int wrongResults = 0;
+    for (int index = 0; index < probes; ++index) {
+        tarnwick::EchoReply reply{};
+        const Clock::time_point start = Clock::now();
+        const std::int32_t result = tarnwick::PingAddress(silentAddress, reply, services);
+        times.push_back(MicrosecondsSince(start) / 1000);
+        if (result != -11010)
+            ++wrongResults;
+    }
+    const double median = Median(times);
+    const double maximum = Maximum(times);
+    std::fprintf(stderr,
+                 "echo: dropped echo: median %.2f ms, max %.2f ms over %d probes, %d results "
+                 "other than -11010\n",
+                 median, maximum, probes, wrongResults);
+    const double limit = kTimeoutMilliseconds + kTimeoutSlackMilliseconds;
+    const bool met = wrongResults == 0 && maximum <= limit;
+    PrintRawRow("dropped echo returns after, median (ms)", Value(median, "%.2f"), "timeout 200",
+                Value(median / kTimeoutMilliseconds, "%.3fx"), "200 to 210",
+                met && median >= kTimeoutMilliseconds);
+    PrintRawRow("dropped echo returns after, max of " + std::to_string(probes) + " (ms)",
+                Value(maximum, "%.2f"), "timeout 200",
+                Value(maximum / kTimeoutMilliseconds, "%.3fx"), "<= 210", met);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int probes = 2000;
+    int timeoutProbes = 20;
+    for (int index = 1; index + 1 < argc; index += 2) {
+        const std::string flag = argv[index];
+        if (flag == "--probes")
+            probes = std::max(10, std::atoi(argv[index + 1]));
+        else if (flag == "--timeout-probes")
+            timeoutProbes = std::max(1, std::atoi(argv[index + 1]));
+    }
+
+    MeasureOverhead("this machine", probes);
+
+    if (geteuid() != 0) {
+        std::fprintf(stderr, "echo: not root, the namespace measurements are left out\n");
+        return 0;
+    }
+    tarnwick::bench::NamespacePair pair;
+    if (!pair.Create()) {
+        std::fprintf(stderr, "echo: cannot make the network namespaces, left out\n");
+        return 0;
+    }
+    MeasureOverhead("namespace with ping sockets", probes);
+    MeasureTimeout(pair.SilentAddress(), timeoutProbes);
+    return 0;
+}
