@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ostream>
 #include <string>
 
 namespace tarnwick {
@@ -39,6 +40,10 @@ ProbeRun Probe(const char* addressText) {
 }
 
 enum class SocketKind { Raw, Ping };
+
+void PrintTo(SocketKind kind, std::ostream* out) {
+    *out << (kind == SocketKind::Raw ? "raw socket" : "ping socket");
+}
 
 // Raw: ping sockets off, CAP_NET_RAW kept. Ping: ping sockets on, CAP_NET_RAW dropped, so
 // a raw socket could not be what answered.
