@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -175,7 +176,7 @@ TEST_P(RawDatagramUnrelated, IsIgnored) {
     const Bytes& datagram = GetParam().datagram;
     // An exact-size copy, so that a read past the end is caught by the sanitizers.
     const auto copy = std::make_unique<std::uint8_t[]>(datagram.size() + 1);
-    std::memcpy(copy.get(), datagram.data(), datagram.size());
+    std::copy(datagram.begin(), datagram.end(), copy.get());
     const DecodedDatagram decoded = DecodeRawDatagram({copy.get(), datagram.size()}, kRequest);
     EXPECT_EQ(decoded.verdict, DatagramVerdict::Unrelated);
 }
