@@ -37,8 +37,7 @@ constexpr std::size_t kControlSize = 512;
 
 struct EchoSocket {
     EchoSocket(int descriptor, SocketKind kind, std::uint16_t identifier)
-        : descriptor(descriptor), kind(kind), identifier(identifier), received(kLargestDatagram),
-          control(kControlSize) {}
+        : descriptor(descriptor), kind(kind), identifier(identifier) {}
     ~EchoSocket() { close(descriptor); }
     EchoSocket(const EchoSocket&) = delete;
     EchoSocket& operator=(const EchoSocket&) = delete;
@@ -50,9 +49,21 @@ struct EchoSocket {
     std::mutex mutex;
     std::uint16_t sequence = 0;
     std::vector<std::uint8_t> packet;
-    std::vector<std::uint8_t> received;
-    std::vector<std::uint8_t> control;
 };
+
+// Where datagrams and their control messages are read to: made once per thread that
+// pings, so a probe neither allocates nor faults in fresh pages for it.
+struct ReceiveArea {
+    std::uint8_t* datagram;
+    std::uint8_t* control;
+};
+
+ReceiveArea ThreadReceiveArea() {
+    // Read into without clearing first: only the bytes the kernel wrote are looked at.
+    thread_local const std::unique_ptr<std::uint8_t[]> area =
+        std::make_unique_for_overwrite<std::uint8_t[]>(kLargestDatagram + kControlSize);
+    return {area.get(), area.get() + kLargestDatagram};
+}
 
 void EnableOption(int descriptor, int level, int option) {
     const int on = 1;
@@ -72,18 +83,11 @@ std::unique_ptr<EchoSocket> OpenPingSocket() {
     EnableOption(descriptor, SOL_IP, IP_RECVERR);
     EnableOption(descriptor, SOL_IP, IP_RECVTTL);
     EnableOption(descriptor, SOL_IP, IP_RECVTOS);
-    EnableOption(descriptor, SOL_IP, IP_RECVOPTS);
-    // Binding to port 0 makes the kernel choose the identifier, which it then matches
-    // replies against.
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    socklen_t localSize = sizeof local;
-    if (bind(descriptor, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
-        getsockname(descriptor, reinterpret_cast<sockaddr*>(&local), &localSize) != 0) {
-        close(descriptor);
-        return nullptr;
-    }
-    return std::make_unique<EchoSocket>(descriptor, SocketKind::Ping, ntohs(local.sin_port));
+    // No IP_RECVOPTS: a reply carries options only when its request did, and ours carry
+    // none; every option costs a system call on each probe.
+    // The kernel picks the identifier when the first request goes out (the socket's port),
+    // writes it into every request and hands over only replies that carry it.
+    return std::make_unique<EchoSocket>(descriptor, SocketKind::Ping, 0);
 }
 
 std::uint16_t NextRawIdentifier() {
@@ -223,32 +227,35 @@ private:
     static Outcome Await(EchoSocket& socket, const EchoRequestIdentity& request,
                          Clock::time_point deadline, Clock::time_point start,
                          std::span<std::uint8_t> reply) {
+        // A reply from close by is often queued before sendto returns: look before waiting.
+        short events = POLLIN;
         for (bool firstPass = true;; firstPass = false) {
-            const Clock::time_point now = Clock::now();
-            // Checked before polling so that a flood of unrelated traffic cannot hold us.
-            if (!firstPass && now >= deadline)
-                return {};
-            const auto remaining =
-                std::chrono::ceil<std::chrono::milliseconds>(std::max(deadline - now, {}));
-            pollfd waiting{socket.descriptor, POLLIN, 0};
-            const int ready = poll(
-                &waiting, 1, static_cast<int>(std::min<std::int64_t>(remaining.count(), INT_MAX)));
-            if (ready < 0) {
-                if (errno == EINTR)
+            if (!firstPass) {
+                const Clock::time_point now = Clock::now();
+                // Checked before every wait so that a flood of unrelated traffic cannot
+                // hold us past the deadline.
+                if (now >= deadline)
+                    return {};
+                const auto remaining = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+                pollfd waiting{socket.descriptor, POLLIN, 0};
+                const int ready =
+                    poll(&waiting, 1,
+                         static_cast<int>(std::min<std::int64_t>(remaining.count(), INT_MAX)));
+                if (ready < 0 && errno != EINTR)
+                    return {StatusForSocketError(errno)};
+                if (ready <= 0)
                     continue;
-                return {StatusForSocketError(errno)};
+                events = waiting.revents;
             }
-            if (ready == 0)
-                continue;
-            if (waiting.revents & POLLNVAL)
+            if (events & POLLNVAL)
                 return {ip_status::kGeneralFailure};
 
-            if (waiting.revents & POLLERR) {
+            if (events & POLLERR) {
                 if (const std::optional<Outcome> error = ReadQueuedError(socket, request))
                     return *error;
             }
             // A pending socket error without a queued record is cleared by reading.
-            if (waiting.revents & (POLLIN | POLLERR)) {
+            if (events & (POLLIN | POLLERR)) {
                 const DecodedDatagram decoded = Receive(socket, request);
                 if (decoded.verdict == DatagramVerdict::Error)
                     return {decoded.status, decoded.ip.sourceAddress};
@@ -266,21 +273,21 @@ private:
 
     // One datagram from the normal queue, decoded; Unrelated when there is none.
     static DecodedDatagram Receive(EchoSocket& socket, const EchoRequestIdentity& request) {
+        const ReceiveArea area = ThreadReceiveArea();
         sockaddr_in source{};
-        iovec data{socket.received.data(), socket.received.size()};
+        iovec data{area.datagram, kLargestDatagram};
         msghdr message{};
         message.msg_name = &source;
         message.msg_namelen = sizeof source;
         message.msg_iov = &data;
         message.msg_iovlen = 1;
-        message.msg_control = socket.control.data();
-        message.msg_controllen = socket.control.size();
+        message.msg_control = area.control;
+        message.msg_controllen = kControlSize;
         const ssize_t size = recvmsg(socket.descriptor, &message, MSG_DONTWAIT);
         // A failed read (a pending error, nothing left) is looked at again on the next pass.
         if (size < 0)
             return {};
-        const std::span<const std::uint8_t> bytes(socket.received.data(),
-                                                  static_cast<std::size_t>(size));
+        const std::span<const std::uint8_t> bytes(area.datagram, static_cast<std::size_t>(size));
         if (socket.kind == SocketKind::Raw)
             return DecodeRawDatagram(bytes, request);
 
@@ -298,8 +305,6 @@ private:
                 ip.ttl = static_cast<std::uint8_t>(ttl);
             } else if (header->cmsg_type == IP_TOS && length >= 1) {
                 ip.tos = payload[0];
-            } else if (header->cmsg_type == IP_RECVOPTS || header->cmsg_type == IP_OPTIONS) {
-                ip.options = {payload, length};
             }
         }
         return DecodePingMessage(bytes, ip, request);
@@ -309,17 +314,17 @@ private:
     // request. Local errors were already returned by sendto and are dropped here.
     static std::optional<Outcome> ReadQueuedError(EchoSocket& socket,
                                                   const EchoRequestIdentity& request) {
-        iovec data{socket.received.data(), socket.received.size()};
+        const ReceiveArea area = ThreadReceiveArea();
+        iovec data{area.datagram, kLargestDatagram};
         msghdr message{};
         message.msg_iov = &data;
         message.msg_iovlen = 1;
-        message.msg_control = socket.control.data();
-        message.msg_controllen = socket.control.size();
+        message.msg_control = area.control;
+        message.msg_controllen = kControlSize;
         const ssize_t size = recvmsg(socket.descriptor, &message, MSG_ERRQUEUE | MSG_DONTWAIT);
         if (size < 0)
             return std::nullopt;
-        const std::span<const std::uint8_t> quoted(socket.received.data(),
-                                                   static_cast<std::size_t>(size));
+        const std::span<const std::uint8_t> quoted(area.datagram, static_cast<std::size_t>(size));
         for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;
              header = CMSG_NXTHDR(&message, header)) {
             if (header->cmsg_level != SOL_IP || header->cmsg_type != IP_RECVERR ||
