@@ -26,12 +26,16 @@ inline std::string Value(double value, const char* format = "%.1f") {
     return text;
 }
 
+inline std::string Met(bool met) {
+    return met ? "yes" : "NO";
+}
+
 // One table row on stdout: measure | value | floor/peer | ratio | target | met?
 inline void PrintRawRow(const std::string& measure, const std::string& value,
                         const std::string& reference, const std::string& ratio,
-                        const std::string& target, bool met) {
+                        const std::string& target, const std::string& met) {
     std::printf("row|%s|%s|%s|%s|%s|%s\n", measure.c_str(), value.c_str(), reference.c_str(),
-                ratio.c_str(), target.c_str(), met ? "yes" : "NO");
+                ratio.c_str(), target.c_str(), met.c_str());
     std::fflush(stdout);
 }
 
@@ -42,7 +46,7 @@ inline void PrintRow(const std::string& measure, double value, const std::string
     const double ratio = referenceValue > 0 ? value / referenceValue : 0;
     const bool met = referenceValue > 0 && (strictlyBelow ? ratio < limit : ratio <= limit);
     PrintRawRow(measure, Value(value), referenceName + " " + Value(referenceValue),
-                Value(ratio, "%.2fx"), target, met);
+                Value(ratio, "%.2fx"), target, Met(met));
 }
 
 } // namespace tarnwick::bench
