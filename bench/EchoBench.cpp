@@ -16,6 +16,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -88,7 +89,7 @@ enum class Extras {
 void AskForReplyDetails(int descriptor, SocketKind kind) {
     const int on = 1;
     if (kind == SocketKind::Ping) {
-        for (const int option : {IP_RECVERR, IP_RECVTTL, IP_RECVTOS, IP_RECVOPTS})
+        for (const int option : {IP_RECVERR, IP_RECVTTL, IP_RECVTOS})
             setsockopt(descriptor, SOL_IP, option, &on, sizeof on);
     } else {
         // A raw socket carries the IP header anyway; only the filter keeps requests out.
@@ -129,7 +130,11 @@ bool RoundTrip(SocketKind kind, std::uint16_t sequence, Extras extras) {
         std::uint8_t received[1500];
         std::uint8_t control[512];
         pollfd waiting{descriptor, POLLIN, 0};
-        while (!replied && poll(&waiting, 1, 200) > 0) {
+        // On loopback the reply is often queued before sendto returns: read first, and
+        // wait only when nothing is there.
+        for (bool waited = false; !replied; waited = true) {
+            if (waited && poll(&waiting, 1, 200) <= 0)
+                break;
             iovec data{received, sizeof received};
             msghdr message{};
             message.msg_iov = &data;
@@ -138,7 +143,9 @@ bool RoundTrip(SocketKind kind, std::uint16_t sequence, Extras extras) {
                 message.msg_control = control;
                 message.msg_controllen = sizeof control;
             }
-            const ssize_t size = recvmsg(descriptor, &message, 0);
+            const ssize_t size = recvmsg(descriptor, &message, MSG_DONTWAIT);
+            if (size < 0 && errno == EAGAIN)
+                continue;
             if (size <= 0)
                 break;
             // A raw socket also sees the request itself and everyone's ICMP, after the IP
