@@ -42,8 +42,7 @@ std::uint16_t Big16(const std::uint8_t* bytes) {
 
 std::int32_t Little32(const std::uint8_t* bytes) {
     return static_cast<std::int32_t>(std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 |
-                                     std::uint32_t{bytes[2]} << 16 |
-                                     std::uint32_t{bytes[3]} << 24);
+                                     std::uint32_t{bytes[2]} << 16 | std::uint32_t{bytes[3]} << 24);
 }
 
 bool Within(std::span<const std::uint8_t> inner, std::span<const std::uint8_t> outer) {
@@ -58,8 +57,7 @@ bool Within(std::span<const std::uint8_t> inner, std::span<const std::uint8_t> o
 std::span<const std::uint8_t> RawIcmpPart(std::span<const std::uint8_t> datagram) {
     const std::size_t headerLength = std::size_t{datagram[0] & 0x0Fu} * 4;
     const std::size_t totalLength = Big16(&datagram[2]);
-    Require(headerLength >= 20 && totalLength >= headerLength + 8 &&
-                totalLength <= datagram.size(),
+    Require(headerLength >= 20 && totalLength >= headerLength + 8 && totalLength <= datagram.size(),
             "accepted a datagram whose IPv4 header does not hold an ICMP header");
     return datagram.subspan(headerLength, totalLength - headerLength);
 }
@@ -87,8 +85,8 @@ void CheckReplyRecord(const DecodedDatagram& decoded, std::span<std::uint8_t> bu
     const std::size_t size = buffer.size();
     if (decoded.verdict == DatagramVerdict::Reply) {
         const std::int32_t status = WriteEchoReply(buffer, decoded.ip, decoded.data, 17);
-        const bool fits = size >= reply_layout::kHeaderSize + decoded.data.size() +
-                                      decoded.ip.options.size();
+        const bool fits =
+            size >= reply_layout::kHeaderSize + decoded.data.size() + decoded.ip.options.size();
         if (status == ip_status::kSuccess) {
             Require(fits, "success although the data does not fit");
             Require(Little32(&buffer[reply_layout::kStatus]) == 0, "success with Status not 0");

@@ -53,12 +53,12 @@ std::vector<Bytes> Junk(const SeenRequest& request) {
     const std::uint16_t seq = request.sequence;
     const Bytes text = TextBytes("Echo This");
     std::vector<Bytes> junk{
-        EchoMessage(0, id ^ 0x5A5A, seq, text),              // another identifier
+        EchoMessage(0, id ^ 0x5A5A, seq, text),                        // another identifier
         EchoMessage(0, id, static_cast<std::uint16_t>(seq + 1), text), // another sequence
         EchoMessage(0, id, static_cast<std::uint16_t>(seq - 1), text), // a late earlier reply
-        EchoMessage(0, id ^ 0x0001, seq, Filled(300)),       // oversized, not ours
-        EchoMessage(8, id, seq, text),                       // our request bounced back
-        EchoMessage(42, id, seq, text),                      // a type nobody knows
+        EchoMessage(0, id ^ 0x0001, seq, Filled(300)),                 // oversized, not ours
+        EchoMessage(8, id, seq, text),                                 // our request bounced back
+        EchoMessage(42, id, seq, text),                                // a type nobody knows
     };
     Bytes badChecksum = OurReply(request, TextBytes("Echo That"));
     badChecksum[3] ^= 0xFF;
@@ -183,8 +183,9 @@ class HostilePeerData : public HostilePeer, public ::testing::WithParamInterface
 
 TEST_P(HostilePeerData, OurReplyFitsTheDataAreaOrIsBufTooSmall) {
     const Bytes data = Filled(GetParam().dataSize);
-    const ProbeOutcome outcome = PingThroughPeer(
-        [&data](const SeenRequest& request) { return std::vector{OurReply(request, data)}; });
+    const ProbeOutcome outcome = PingThroughPeer([&data](const SeenRequest& request) {
+        return std::vector<Bytes>{OurReply(request, data)};
+    });
     ASSERT_TRUE(outcome.probed);
     ASSERT_EQ(peer_->requestsAnswered(), 1);
     EXPECT_EQ(outcome.reply.Status, GetParam().status);
@@ -198,13 +199,12 @@ TEST_P(HostilePeerData, OurReplyFitsTheDataAreaOrIsBufTooSmall) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    DataSizes, HostilePeerData,
-    ::testing::Values(OversizedRow{"FillsTheDataAreaExactly", 250, 0},
-                      OversizedRow{"OneByteTooMany", 251, 11001},
-                      OversizedRow{"MoreThanTheWholeRecord", 300, 11001},
-                      OversizedRow{"LargestDatagram", 1400, 11001}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(DataSizes, HostilePeerData,
+                         ::testing::Values(OversizedRow{"FillsTheDataAreaExactly", 250, 0},
+                                           OversizedRow{"OneByteTooMany", 251, 11001},
+                                           OversizedRow{"MoreThanTheWholeRecord", 300, 11001},
+                                           OversizedRow{"LargestDatagram", 1400, 11001}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // The service called directly with reply buffers of every awkward size, each followed by
 // guard bytes that must stay untouched.

@@ -53,8 +53,18 @@ inline Bytes TextBytes(const std::string& text) {
 // A 20-byte IPv4 header of an ICMP datagram; addresses in network byte order.
 inline Bytes Ipv4Header(in_addr_t source, in_addr_t destination, std::size_t payloadSize) {
     const auto total = static_cast<std::uint16_t>(20 + payloadSize);
-    Bytes header{0x45, 0, static_cast<std::uint8_t>(total >> 8), static_cast<std::uint8_t>(total),
-                 0,    0, 0x40, 0, 64, IPPROTO_ICMP, 0, 0};
+    Bytes header{0x45,
+                 0,
+                 static_cast<std::uint8_t>(total >> 8),
+                 static_cast<std::uint8_t>(total),
+                 0,
+                 0,
+                 0x40,
+                 0,
+                 64,
+                 IPPROTO_ICMP,
+                 0,
+                 0};
     const auto* sourceBytes = reinterpret_cast<const std::uint8_t*>(&source);
     const auto* destinationBytes = reinterpret_cast<const std::uint8_t*>(&destination);
     header.insert(header.end(), sourceBytes, sourceBytes + 4);

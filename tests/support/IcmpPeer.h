@@ -93,8 +93,8 @@ private:
             back.sin_addr.s_addr = request.source;
             for (const Bytes& message : script_(request)) {
                 if (sendto(descriptor, message.data(), message.size(), 0,
-                           reinterpret_cast<const sockaddr*>(&back), sizeof back) ==
-                    static_cast<ssize_t>(message.size()))
+                           reinterpret_cast<const sockaddr*>(&back),
+                           sizeof back) == static_cast<ssize_t>(message.size()))
                     ++packetsSent_;
             }
             ++requestsAnswered_;

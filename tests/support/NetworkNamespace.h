@@ -45,7 +45,9 @@ public:
     const std::string& name() const { return name_; }
 
     // Runs a command inside the namespace.
-    void Run(const std::string& command) const { RunOrThrow("ip netns exec " + name_ + " " + command); }
+    void Run(const std::string& command) const {
+        RunOrThrow("ip netns exec " + name_ + " " + command);
+    }
 
     void SetSysctl(const std::string& key, const std::string& value) const {
         Run("sysctl -qw " + key + "=\"" + value + "\"");
