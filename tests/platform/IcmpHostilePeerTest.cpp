@@ -135,7 +135,7 @@ protected:
 TEST_F(HostilePeer, OnlyJunkEndsInRequestTimedOutAfterTheTimeout) {
     const ProbeOutcome outcome = PingThroughPeer(Junk);
     ASSERT_TRUE(outcome.probed);
-    ASSERT_EQ(peer_->requestsAnswered(), 1) << "the request never reached the peer";
+    ASSERT_EQ(peer_->requestsSeen(), 1) << "the request never reached the peer";
     EXPECT_EQ(peer_->packetsSent(), static_cast<int>(Junk({}).size()));
     EXPECT_EQ(outcome.reply.Status, 11010);
     EXPECT_EQ(outcome.result, -11010);
@@ -151,7 +151,7 @@ TEST_F(HostilePeer, OurReplyAfterJunkSucceedsWithOurData) {
         return Then(Junk(request), OurReply(request, TextBytes("Echo This")));
     });
     ASSERT_TRUE(outcome.probed);
-    ASSERT_EQ(peer_->requestsAnswered(), 1);
+    ASSERT_EQ(peer_->requestsSeen(), 1);
     EXPECT_EQ(outcome.reply.Status, 0);
     EXPECT_EQ(outcome.reply.Address, ParseAddress(kFarAddress));
     EXPECT_EQ(outcome.reply.DataSize, 9);
@@ -166,7 +166,7 @@ TEST_F(HostilePeer, ErrorQuotingOurRequestAfterJunkGivesItsStatus) {
                                                        request.identifier, request.sequence));
     });
     ASSERT_TRUE(outcome.probed);
-    ASSERT_EQ(peer_->requestsAnswered(), 1);
+    ASSERT_EQ(peer_->requestsSeen(), 1);
     EXPECT_EQ(outcome.reply.Status, 11003);
     EXPECT_EQ(outcome.result, -11003);
     EXPECT_EQ(outcome.reply.Address, ParseAddress(kFarAddress));
@@ -187,7 +187,7 @@ TEST_P(HostilePeerData, OurReplyFitsTheDataAreaOrIsBufTooSmall) {
         return std::vector<Bytes>{OurReply(request, data)};
     });
     ASSERT_TRUE(outcome.probed);
-    ASSERT_EQ(peer_->requestsAnswered(), 1);
+    ASSERT_EQ(peer_->requestsSeen(), 1);
     EXPECT_EQ(outcome.reply.Status, GetParam().status);
     if (GetParam().status == 0) {
         EXPECT_EQ(outcome.result, outcome.reply.RoundTripTime);

@@ -54,7 +54,7 @@ public:
     IcmpPeer(const IcmpPeer&) = delete;
     IcmpPeer& operator=(const IcmpPeer&) = delete;
 
-    int requestsAnswered() const { return requestsAnswered_; }
+    int requestsSeen() const { return requestsSeen_; }
     int packetsSent() const { return packetsSent_; }
 
 private:
@@ -88,6 +88,7 @@ private:
                                                           datagram[headerLength + 7]);
             std::memcpy(&request.source, datagram + 12, 4);
             std::memcpy(&request.destination, datagram + 16, 4);
+            ++requestsSeen_; // before the answer, which may end the probe at once
             sockaddr_in back{};
             back.sin_family = AF_INET;
             back.sin_addr.s_addr = request.source;
@@ -97,14 +98,13 @@ private:
                            sizeof back) == static_cast<ssize_t>(message.size()))
                     ++packetsSent_;
             }
-            ++requestsAnswered_;
         }
         close(descriptor);
     }
 
     PeerScript script_;
     std::atomic<bool> stop_{false};
-    std::atomic<int> requestsAnswered_{0};
+    std::atomic<int> requestsSeen_{0};
     std::atomic<int> packetsSent_{0};
     std::thread thread_;
 };
