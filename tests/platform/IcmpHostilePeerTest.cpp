@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -179,6 +180,10 @@ struct OversizedRow {
     std::int32_t status;
 };
 
+void PrintTo(const OversizedRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
 class HostilePeerData : public HostilePeer, public ::testing::WithParamInterface<OversizedRow> {};
 
 TEST_P(HostilePeerData, OurReplyFitsTheDataAreaOrIsBufTooSmall) {
@@ -213,6 +218,10 @@ struct BufferRow {
     std::uint32_t replySize;
     bool holdsTheReply;
 };
+
+void PrintTo(const BufferRow& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class HostilePeerBuffer : public HostilePeer, public ::testing::WithParamInterface<BufferRow> {};
 
