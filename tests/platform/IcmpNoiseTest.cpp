@@ -89,7 +89,9 @@ private:
         while (next < deadline) {
             for (int i = 0; i < 4; ++i) {
                 const auto id = static_cast<std::uint16_t>(random());
-                const auto seq = static_cast<std::uint16_t>(random() % 4);
+                // Sequences far from a fresh handle's: a matching identifier and sequence
+                // is the probe's own reply by definition, whoever sends it.
+                const auto seq = static_cast<std::uint16_t>(0x4000 + random() % 0x8000);
                 const Bytes& payload = payloads[random() % 3];
                 Bytes message;
                 switch (random() % 3) {
