@@ -28,7 +28,7 @@ using testing::Bytes;
 using testing::EchoMessage;
 using testing::ErrorQuotingRequest;
 using testing::IcmpPeer;
-using testing::NamespacePair;
+using testing::JoinedNamespaces;
 using testing::PeerScript;
 using testing::SeenRequest;
 using testing::TextBytes;
@@ -105,7 +105,7 @@ protected:
         if (const auto reason = testing::NamespacesUnavailableReason())
             GTEST_SKIP() << *reason;
         try {
-            namespaces_ = std::make_unique<NamespacePair>("twh", kNearAddress, kFarAddress);
+            namespaces_ = std::make_unique<JoinedNamespaces>("twh", kNearAddress, kFarAddress);
             // Only our responder answers on the far side.
             namespaces_->far().SetSysctl("net.ipv4.icmp_echo_ignore_all", "1");
             // Raw socket in the probe, whatever the host allows: this is what sees the junk.
@@ -129,7 +129,7 @@ protected:
         return outcome;
     }
 
-    std::unique_ptr<NamespacePair> namespaces_;
+    std::unique_ptr<JoinedNamespaces> namespaces_;
     std::unique_ptr<IcmpPeer> peer_;
 };
 

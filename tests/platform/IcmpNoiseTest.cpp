@@ -36,7 +36,7 @@ namespace {
 using testing::Bytes;
 using testing::EchoMessage;
 using testing::ErrorQuotingRequest;
-using testing::NamespacePair;
+using testing::JoinedNamespaces;
 using testing::NetworkNamespace;
 using testing::TextBytes;
 
@@ -136,7 +136,7 @@ protected:
         if (const auto reason = testing::NamespacesUnavailableReason())
             GTEST_SKIP() << *reason;
         try {
-            namespaces_ = std::make_unique<NamespacePair>("twn", kNearAddress, kFarAddress);
+            namespaces_ = std::make_unique<JoinedNamespaces>("twn", kNearAddress, kFarAddress);
             namespaces_->far().SetSysctl("net.ipv4.icmp_echo_ignore_all", "1");
             // No ping sockets: the probe falls back to a raw socket, which sees all traffic.
             namespaces_->near().SetSysctl("net.ipv4.ping_group_range", "1 0");
@@ -152,7 +152,7 @@ protected:
         ASSERT_GE(flood_->sent(), 100) << "the flood did not start";
     }
 
-    std::unique_ptr<NamespacePair> namespaces_;
+    std::unique_ptr<JoinedNamespaces> namespaces_;
     std::unique_ptr<Flood> flood_;
     std::unique_ptr<testing::IcmpPeer> peer_;
 };

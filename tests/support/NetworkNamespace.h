@@ -70,10 +70,10 @@ private:
 
 // Two namespaces joined by a veth pair, each end with one address of a /24 that exists only
 // inside them.
-class NamespacePair {
+class JoinedNamespaces {
 public:
-    NamespacePair(const std::string& prefix, const std::string& nearAddress,
-                  const std::string& farAddress)
+    JoinedNamespaces(const std::string& prefix, const std::string& nearAddress,
+                     const std::string& farAddress)
         : near_(prefix + "N"), far_(prefix + "F") {
         const std::string nearLink = "v" + near_.name();
         const std::string farLink = "v" + far_.name();
