@@ -1,0 +1,243 @@
+// The main window's controls, its start-up and the ping command.
+#include "ui/main/Form1.h"
+
+#include "ui/common/QtMessageDialog.h"
+#include "ui/common/Twips.h"
+#include "ui/main/EchoReplyTexts.h"
+
+#include <QComboBox>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+
+#include <climits>
+
+namespace tarnwick {
+namespace {
+
+constexpr QColor kFormOrange(0xD2, 0x6A, 0x02);
+constexpr char kAddressHint[] =
+    " Type an IPv4 address as four numbers joined by dots, for example 192.168.1.10.";
+constexpr char kUnknownStatusMessage[] =
+    "The echo service answered with a status that Tarnwick does not know "
+    "(-2147483648), so no result is shown.";
+
+// Design fonts, with metric-compatible and then generic sans fallbacks where they are missing.
+QFont DesignFont(const QStringList& families, qreal points, bool bold) {
+    QFont font;
+    font.setFamilies(families);
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+QFont DialogFont(qreal points) {
+    return DesignFont({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                       QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
+                       QStringLiteral("Arimo")},
+                      points, false);
+}
+QFont ArialFont(qreal points, bool bold) {
+    return DesignFont(
+        {QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("Arimo")},
+        points, bold);
+}
+
+template <typename Widget>
+Widget* Place(Widget* widget, const char* name, QRect twipsRect, const QString& accessibleName) {
+    widget->setObjectName(QLatin1String(name));
+    widget->setGeometry(twipsRect);
+    widget->setAccessibleName(accessibleName);
+    return widget;
+}
+
+void PaintOpaque(QWidget* widget, const QColor& background) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, background);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+QPixmap Picture(const char* resource) {
+    return QPixmap(QLatin1String(resource));
+}
+
+void SetPictureFace(QPushButton* button, const char* resource) {
+    const QPixmap face = Picture(resource);
+    button->setIcon(face);
+    button->setIconSize(face.size());
+    button->setToolTip(QLatin1String(kPictureButtonToolTip));
+}
+
+} // namespace
+
+std::string RejectionMessage(EngineErrorKind kind) {
+    switch (kind) {
+    case EngineErrorKind::SubscriptOutOfRange:
+        return std::string("The address has more than four parts.") + kAddressHint;
+    case EngineErrorKind::TypeMismatch:
+        return std::string("A part of the address is empty or not a number.") + kAddressHint;
+    case EngineErrorKind::Overflow:
+        return std::string("A part of the address is too large a number.") + kAddressHint;
+    }
+    return std::string("The address is not valid.") + kAddressHint;
+}
+
+Form1::Form1(const EchoServices& echoServices, platform::LocalAddress& localAddress,
+             QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      Winsock1(localAddress), echoServices_(echoServices) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QLatin1String(kApplicationTitle));
+    setWindowIcon(QIcon(QStringLiteral(":/artwork/tarnwick.ico")));
+    setFixedSize(TwipsToPixels(4830), TwipsToPixels(6045));
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, kFormOrange);
+    palette.setColor(QPalette::WindowText, Qt::black);
+    setPalette(palette);
+    setAutoFillBackground(true);
+    setFont(DialogFont(8.25));
+
+    auto label = [this](const char* name, const char* caption, QRect rect) {
+        auto* widget = new QLabel(QLatin1String(caption), this);
+        QString accessible = QLatin1String(caption);
+        if (accessible.endsWith(u':'))
+            accessible.chop(1);
+        return Place(widget, name, rect, accessible);
+    };
+    auto field = [this](const char* name, QRect rect, QLabel* caption) {
+        auto* widget = Place(new QLineEdit(this), name, rect, caption->accessibleName());
+        caption->setBuddy(widget);
+        return widget;
+    };
+
+    ServerList = Place(new QComboBox(this), "ServerList", TwipsRect(120, 0, 330, 330),
+                       QStringLiteral("WHOIS server"));
+    ServerList->setEditable(true);
+    ServerList->setFont(ArialFont(8.25, true));
+    QPalette white = ServerList->palette();
+    white.setColor(QPalette::Base, Qt::white);
+    white.setColor(QPalette::Text, Qt::black);
+    ServerList->setPalette(white);
+    ServerList->setVisible(false);
+
+    IP = label("IP", "Enter IP Address", TwipsRect(720, 120, 2055, 255));
+    IP->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    IP->setFont(DialogFont(9.75));
+
+    Command2 = Place(new QPushButton(this), "Command2", TwipsRect(3240, 120, 1335, 375),
+                     QStringLiteral("Ping"));
+    SetPictureFace(Command2, ":/artwork/ping-button.gif");
+
+    Image1 = Place(new QLabel(this), "Image1", TwipsRect(120, 480, 300, 300),
+                   QStringLiteral("Address picture"));
+    Image1->setPixmap(Picture(":/artwork/address-marker.gif"));
+
+    Text1 = Place(new QLineEdit(this), "Text1", TwipsRect(600, 480, 2295, 285),
+                  QStringLiteral("Enter IP Address"));
+    IP->setBuddy(Text1);
+
+    HelpBut = Place(new QPushButton(this), "HelpBut", TwipsRect(3480, 600, 855, 375),
+                    QStringLiteral("About"));
+    SetPictureFace(HelpBut, ":/artwork/help-button.gif");
+
+    Label8 = label("Label8", "Your IP:", TwipsRect(120, 960, 735, 255));
+    PaintOpaque(Label8, kFormOrange);
+    Text8 = field("Text8", TwipsRect(1200, 930, 1335, 285), Label8);
+
+    Label1 = label("Label1", "Status:", TwipsRect(120, 1320, 615, 255));
+    Text2 = field("Text2", TwipsRect(1200, 1320, 1335, 285), Label1);
+    Label2 = label("Label2", "Lag Time:", TwipsRect(120, 1680, 855, 255));
+    Text3 = field("Text3", TwipsRect(1200, 1680, 1335, 285), Label2);
+    Label3 = label("Label3", "Port Address:", TwipsRect(120, 2040, 1095, 255));
+    Text4 = field("Text4", TwipsRect(1200, 2040, 1335, 285), Label3);
+    Label4 = label("Label4", "Size:", TwipsRect(120, 2400, 495, 255));
+    Text5 = field("Text5", TwipsRect(1200, 2400, 1335, 285), Label4);
+    Label5 = label("Label5", "Echo:", TwipsRect(120, 2760, 495, 255));
+    Text6 = field("Text6", TwipsRect(1200, 2760, 1335, 285), Label5);
+    Label6 = label("Label6", "Pointer:", TwipsRect(120, 3120, 735, 255));
+    Text7 = field("Text7", TwipsRect(1200, 3120, 1335, 285), Label6);
+    for (QLineEdit* result : {Text2, Text3, Text4, Text5, Text6, Text7})
+        result->setEnabled(false);
+
+    Image2 = Place(new QLabel(this), "Image2", TwipsRect(2640, 1080, 2100, 2400),
+                   QStringLiteral("Two computers joined by a network cable"));
+    Image2->setPixmap(Picture(":/artwork/two-computers.gif"));
+
+    Button2 = Place(new QPushButton(QStringLiteral("Trace IP"), this), "Button2",
+                    TwipsRect(120, 3480, 1335, 375), QStringLiteral("Trace IP"));
+
+    Input_Label = label("Input_Label", "Hidden", TwipsRect(1680, 3600, 615, 255));
+    Input_Label->setAccessibleName(QStringLiteral("WHOIS answer so far"));
+    PaintOpaque(Input_Label, kFormOrange);
+    Input_Label->setVisible(false);
+
+    Box = Place(new QPlainTextEdit(this), "Box", TwipsRect(105, 3975, 4605, 1995),
+                QStringLiteral("WHOIS answer"));
+    Box->setTabChangesFocus(true);
+
+    // Focus order of the design; labels and pictures take no focus.
+    QWidget* const order[] = {Text1,   Text2,    Text3, Text4,      Text5,   Text6, Text7,
+                              HelpBut, Command2, Text8, ServerList, Button2, Box};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
+    Text1->setFocus();
+
+    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+}
+
+void Form1::Form_Load() {
+    Text8->setText(QString::fromStdString(Winsock1.LocalIP()));
+    ServerList->addItem(QLatin1String(kWhoisServerEntry));
+    ServerList->setCurrentIndex(0);
+}
+
+void Form1::Command2_Click() {
+    for (QLineEdit* result : {Text2, Text3, Text4, Text5, Text6, Text7})
+        result->setEnabled(true);
+
+    // The engine takes single-byte text; characters outside Latin-1 become '?'.
+    const QByteArray addressBytes = Text1->text().toLatin1();
+    const std::string addressText(addressBytes.constData(), addressBytes.size());
+    EchoReply reply{};
+    try {
+        PingAddress(addressText, reply, echoServices_);
+    } catch (const EngineError& error) {
+        // A rejected address leaves the record untouched; only the probe itself fills in a
+        // status before raising.
+        const bool unknownStatus =
+            error.kind() == EngineErrorKind::Overflow && reply.Status == INT_MIN;
+        echoServices_.messages.Show(unknownStatus ? std::string(kUnknownStatusMessage)
+                                                  : RejectionMessage(error.kind()),
+                                    platform::MessageIcon::Exclamation);
+        return;
+    }
+
+    const EchoReplyTexts texts = FormatEchoReply(reply);
+    Text2->setText(QString::fromStdString(texts.status));
+    Text4->setText(QString::fromStdString(texts.portAddress));
+    Text3->setText(QString::fromStdString(texts.lagTime));
+    Text5->setText(QString::fromStdString(texts.size));
+    if (texts.echo)
+        Text6->setText(
+            QString::fromLatin1(texts.echo->data(), static_cast<qsizetype>(texts.echo->size())));
+    Text7->setText(QString::fromStdString(texts.pointer));
+}
+
+void Form1::showEvent(QShowEvent* event) {
+    // Centred on the first show only; later the user's placement stands.
+    if (!centred_ && !event->spontaneous() && screen() != nullptr) {
+        centred_ = true;
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen()->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    QWidget::showEvent(event);
+}
+
+} // namespace tarnwick

@@ -1,0 +1,79 @@
+// The main window: address input, ping and WHOIS buttons, result fields, WHOIS output.
+#pragma once
+
+#include "engine/EchoProbe.h"
+#include "engine/EngineError.h"
+#include "platform/LocalAddress.h"
+
+#include <QWidget>
+
+#include <string>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace tarnwick {
+
+inline constexpr char kWhoisServerEntry[] = " whois.arin.net ";
+inline constexpr char kPictureButtonToolTip[] = "About the Tarnwick developers.";
+
+// What the user is told when the echo engine rejects the typed address.
+std::string RejectionMessage(EngineErrorKind kind);
+
+class Form1 : public QWidget {
+    Q_OBJECT
+
+public:
+    // The echo services and the local-address reader are the system's in the program and
+    // fakes in tests; both must outlive the window.
+    Form1(const EchoServices& echoServices, platform::LocalAddress& localAddress,
+          QWidget* parent = nullptr);
+
+    // Start-up: the local address into Text8 and the WHOIS server entry into ServerList.
+    void Form_Load();
+
+    // The controls, named as in the design; each widget's objectName is the same name.
+    QComboBox* ServerList;
+    QLabel* IP;
+    QPushButton* Command2;
+    QLabel* Image1;
+    QLineEdit* Text1;
+    QPushButton* HelpBut;
+    QLabel* Label8;
+    QLineEdit* Text8;
+    QLabel* Label1;
+    QLineEdit* Text2;
+    QLabel* Label2;
+    QLineEdit* Text3;
+    QLabel* Label3;
+    QLineEdit* Text4;
+    QLabel* Label4;
+    QLineEdit* Text5;
+    QLabel* Label5;
+    QLineEdit* Text6;
+    QLabel* Label6;
+    QLineEdit* Text7;
+    QLabel* Image2;
+    QPushButton* Button2;
+    QLabel* Input_Label;
+    QPlainTextEdit* Box;
+
+    // Reads the machine's own address once, at start-up; it never connects.
+    platform::LocalAddress& Winsock1;
+
+public slots:
+    // One echo to the address in Text1, shown in Text2 to Text7.
+    void Command2_Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    EchoServices echoServices_;
+    bool centred_ = false;
+};
+
+} // namespace tarnwick
