@@ -1,0 +1,41 @@
+// Starts Tarnwick: the main window, with the system's echo services.
+#include "engine/EchoProbe.h"
+#include "platform/LocalAddress.h"
+#include "ui/common/QtMessageDialog.h"
+#include "ui/main/Form1.h"
+
+#include <QApplication>
+#include <QIcon>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+bool Set(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    // Without any display Qt would abort with a screenful of plugin errors.
+    if (!Set("DISPLAY") && !Set("WAYLAND_DISPLAY") && !Set("QT_QPA_PLATFORM")) {
+        std::fputs("tarnwick: no display found; start it from a desktop session\n", stderr);
+        return EXIT_FAILURE;
+    }
+
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tarnwick"));
+    QApplication::setApplicationVersion(QStringLiteral(TARNWICK_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("tarnwick"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/artwork/tarnwick.ico")));
+
+    tarnwick::QtMessageDialog messages;
+    tarnwick::Form1 form(tarnwick::SystemEchoServices(messages),
+                         tarnwick::platform::SystemLocalAddress());
+    form.Form_Load();
+    form.show();
+    return application.exec();
+}
