@@ -12,6 +12,8 @@ void QtMessageDialog::Show(const std::string& prompt, platform::MessageIcon icon
                     QString::fromLatin1(kApplicationTitle), QString::fromStdString(prompt),
                     QMessageBox::Ok, parent_);
     box.setObjectName(QStringLiteral("TarnwickMessage"));
+    // Prompts may quote typed or received text, which must never be read as markup.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

@@ -225,6 +225,7 @@ TEST(PingCommandDialog, RejectionAppearsInAModalTarnwickBoxThatOkCloses) {
     QString title, text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     bool modal = false;
+    Qt::TextFormat format = Qt::AutoText;
     int polls = 0;
     QTimer poll;
     poll.setInterval(10);
@@ -241,6 +242,7 @@ TEST(PingCommandDialog, RejectionAppearsInAModalTarnwickBoxThatOkCloses) {
         text = box->text();
         icon = box->icon();
         modal = box->isModal();
+        format = box->textFormat();
         box->button(QMessageBox::Ok)->click();
     });
     poll.start();
@@ -252,6 +254,7 @@ TEST(PingCommandDialog, RejectionAppearsInAModalTarnwickBoxThatOkCloses) {
     EXPECT_TRUE(text.startsWith(QStringLiteral("The address has more than four parts.")));
     EXPECT_EQ(icon, QMessageBox::Warning);
     EXPECT_TRUE(modal);
+    EXPECT_EQ(format, Qt::PlainText);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_TRUE(form.Text2->text().isEmpty());
 }
