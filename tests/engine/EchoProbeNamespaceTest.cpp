@@ -102,6 +102,7 @@ constexpr RejectCase kRejects[] = {
     {"ProtocolUnreachable", "prot-unreachable", 11004},
     {"PortUnreachable", "port-unreachable", 11005},
     {"AdministrativelyProhibited", "admin-prohibited", 11003},
+    {"FragmentationNeeded", "frag-needed", 11009},
 };
 
 TEST_P(NamespaceEcho, RejectionGivesItsStatusAndTheReportingHost) {
@@ -124,6 +125,13 @@ TEST_P(NamespaceEcho, AddressWithoutARouteIsNetUnreachableAtOnce) {
     EXPECT_EQ(run.reply.Status, 11002);
     EXPECT_EQ(run.result, -11002);
     EXPECT_LT(run.elapsedMilliseconds, 200);
+}
+
+TEST_P(NamespaceEcho, BroadcastAddressIsABadDestination) {
+    // Sockets may not broadcast unless asked to; we never ask.
+    const ProbeRun run = ProbeFromNear("192.0.2.255");
+    EXPECT_EQ(run.reply.Status, 11018);
+    EXPECT_EQ(run.result, -11018);
 }
 
 TEST_P(NamespaceEcho, OwnAddressReplies) {

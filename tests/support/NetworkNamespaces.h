@@ -36,6 +36,9 @@ public:
             return "network namespaces need root";
         if (!RunQuietly("command -v ip") || !RunQuietly("command -v nft"))
             return "needs the ip (iproute2) and nft (nftables) commands";
+        if (!RunQuietly("unshare --net true"))
+            return "this machine may not make network namespaces (a container without "
+                   "CAP_SYS_ADMIN?)";
         return {};
     }
 
