@@ -60,7 +60,8 @@ public:
     // Sends one echo request to destinationAddress (the address value: first dotted part in
     // the low byte) and waits up to timeoutMilliseconds. Returns the number of replies stored
     // in replyBuffer (0 or 1). On failure writes the failure's status into the reply's Status
-    // field when replySize leaves room for it; never writes past replySize.
+    // field when replySize leaves room for it, and that status is never success (0); never
+    // writes past replySize.
     virtual std::uint32_t IcmpSendEcho(IcmpHandle handle, std::uint32_t destinationAddress,
                                        const void* requestData, std::uint16_t requestSize,
                                        const void* requestOptions, void* replyBuffer,
