@@ -1,0 +1,255 @@
+// The WHOIS client: one query line to port 43, the answer shown as it arrives.
+#include "ui/main/WhoisLookup.h"
+
+#include "ui/main/AnswerView.h"
+
+#include <QTcpSocket>
+
+namespace tarnwick {
+
+namespace {
+
+// Qt keeps at most this much unread; past it the kernel holds the rest and the server waits.
+constexpr qint64 kSocketReadBuffer = 256 * 1024;
+constexpr qint64 kMebibyte = 1024 * 1024;
+
+QString ConnectFailureReason(QAbstractSocket::SocketError error, const QTcpSocket& socket) {
+    switch (error) {
+    case QAbstractSocket::HostNotFoundError:
+        return QStringLiteral("the name was not found");
+    case QAbstractSocket::ConnectionRefusedError:
+        return QStringLiteral("the connection was refused");
+    case QAbstractSocket::NetworkError:
+        return QStringLiteral("the server cannot be reached");
+    default:
+        return socket.errorString();
+    }
+}
+
+QString SizeText(qint64 bytes) {
+    if (bytes % kMebibyte == 0) {
+        return QStringLiteral("%1 MiB").arg(bytes / kMebibyte);
+    }
+    return QStringLiteral("%1 bytes").arg(bytes);
+}
+
+QString SecondsText(std::chrono::milliseconds duration) {
+    return QStringLiteral("%1 seconds").arg(static_cast<double>(duration.count()) / 1000.0);
+}
+
+} // namespace
+
+QString TrimBlanks(const QString& text) {
+    qsizetype first = 0;
+    qsizetype end = text.size();
+    while (first < end && text.at(first) == u' ') {
+        ++first;
+    }
+    while (end > first && text.at(end - 1) == u' ') {
+        --end;
+    }
+    return text.sliced(first, end - first);
+}
+
+WhoisLookup::WhoisLookup(AnswerView& view, QObject* parent) : QObject(parent), view_(view) {
+    connectTimer_.setSingleShot(true);
+    connect(&connectTimer_, &QTimer::timeout, this, &WhoisLookup::OnConnectTimeout);
+}
+
+WhoisLookup::~WhoisLookup() {
+    CloseSocket();
+}
+
+void WhoisLookup::Start(const QString& serverEntry) {
+    buffer_.clear();
+    received_ = 0;
+    decoder_.Reset();
+    shownMessage_.clear();
+    view_.SetText(QString());
+    CloseSocket();
+
+    server_ = TrimBlanks(serverEntry);
+    socket_ = new QTcpSocket(this);
+    socket_->setReadBufferSize(kSocketReadBuffer);
+    // Queued, so that no event arrives inside Start (a loopback connect may complete at once)
+    // and events already posted by a closed socket can be told apart by their number.
+    const std::uint64_t number = lookupNumber_;
+    auto current = [this, number] { return number == lookupNumber_ && socket_ != nullptr; };
+    connect(
+        socket_, &QTcpSocket::connected, this,
+        [this, current] {
+            if (current()) {
+                OnConnected();
+            }
+        },
+        Qt::QueuedConnection);
+    connect(
+        socket_, &QTcpSocket::readyRead, this,
+        [this, current] {
+            if (current()) {
+                OnReadyRead();
+            }
+        },
+        Qt::QueuedConnection);
+    connect(
+        socket_, &QTcpSocket::errorOccurred, this,
+        [this, current](QAbstractSocket::SocketError error) {
+            if (current()) {
+                OnSocketError(error);
+            }
+        },
+        Qt::QueuedConnection);
+    connect(
+        socket_, &QTcpSocket::disconnected, this,
+        [this, current] {
+            if (current()) {
+                OnDisconnected();
+            }
+        },
+        Qt::QueuedConnection);
+
+    state_ = State::Connecting;
+    connectTimer_.start(connectTimeout_);
+    // No bind: the system picks the local port, as local port 0 asks.
+    socket_->connectToHost(server_, port_);
+}
+
+void WhoisLookup::SendQuery(const QString& input) {
+    if (state_ != State::Connected) {
+        return;
+    }
+    const QString query = TrimBlanks(input);
+    if (query.isEmpty()) {
+        state_ = State::OpenWithoutQuery;
+        shownMessage_ = QString::fromLatin1(kNoQueryMessage);
+        view_.SetText(shownMessage_);
+        return;
+    }
+    state_ = State::Receiving;
+    socket_->write(query.toUtf8() + "\r\n");
+}
+
+void WhoisLookup::TakeData() {
+    if (socket_ == nullptr || (state_ != State::Connected && state_ != State::OpenWithoutQuery &&
+                               state_ != State::Receiving)) {
+        return;
+    }
+    const qint64 room = answerLimit_ - received_;
+    if (room > 0) {
+        const QByteArray bytes = socket_->read(room);
+        received_ += bytes.size();
+        Show(decoder_.Decode(bytes));
+    }
+    if (received_ >= answerLimit_ && socket_->bytesAvailable() > 0) {
+        EndAnswer(QStringLiteral(" The answer was cut off at %1.").arg(SizeText(answerLimit_)));
+    }
+}
+
+void WhoisLookup::OnConnected() {
+    if (state_ != State::Connecting) {
+        return;
+    }
+    connectTimer_.stop();
+    state_ = State::Connected;
+    emit Connect();
+}
+
+void WhoisLookup::OnReadyRead() {
+    const qint64 available = socket_->bytesAvailable();
+    if (available > 0) {
+        emit DataArrival(available);
+    }
+}
+
+void WhoisLookup::OnSocketError(QAbstractSocket::SocketError error) {
+    if (state_ == State::Connecting) {
+        FailToConnect(ConnectFailureReason(error, *socket_));
+        return;
+    }
+    // A server ends its answer by closing; a reset mid-answer looks the same to Qt.
+    if (error == QAbstractSocket::RemoteHostClosedError) {
+        Finish();
+        return;
+    }
+    const QString reason = socket_->errorString();
+    TakeData();
+    if (socket_ != nullptr) {
+        EndAnswer(QStringLiteral(" The connection failed: %1.").arg(reason));
+    }
+}
+
+void WhoisLookup::OnDisconnected() {
+    if (state_ == State::Connecting) {
+        FailToConnect(socket_->errorString());
+        return;
+    }
+    Finish();
+}
+
+void WhoisLookup::OnConnectTimeout() {
+    if (state_ == State::Connecting) {
+        FailToConnect(QStringLiteral("no connection within %1").arg(SecondsText(connectTimeout_)));
+    }
+}
+
+void WhoisLookup::Show(const QString& text) {
+    if (text.isEmpty()) {
+        return;
+    }
+    buffer_ += text;
+    if (shownMessage_.isEmpty()) {
+        view_.Append(text, buffer_);
+    } else {
+        // The server's text replaces the message.
+        shownMessage_.clear();
+        view_.SetText(buffer_);
+    }
+}
+
+void WhoisLookup::AppendNote(const QString& line) {
+    const QString& shown = shownMessage_.isEmpty() ? buffer_ : shownMessage_;
+    QString note = line;
+    if (!shown.isEmpty() && !shown.endsWith(u'\n') && !shown.endsWith(u'\r')) {
+        note.prepend(u'\n');
+    }
+    view_.Append(note, shown + note);
+}
+
+void WhoisLookup::FailToConnect(const QString& reason) {
+    CloseSocket();
+    state_ = State::Ended;
+    shownMessage_ = QStringLiteral(" Could not connect to %1: %2.").arg(server_, reason);
+    view_.SetText(shownMessage_);
+    emit Ended();
+}
+
+void WhoisLookup::Finish() {
+    TakeData();
+    if (socket_ != nullptr) {
+        EndAnswer(QString());
+    }
+}
+
+void WhoisLookup::EndAnswer(const QString& note) {
+    CloseSocket();
+    Show(decoder_.Finish());
+    if (!note.isEmpty()) {
+        AppendNote(note);
+    }
+    state_ = State::Ended;
+    emit Ended();
+}
+
+void WhoisLookup::CloseSocket() {
+    connectTimer_.stop();
+    ++lookupNumber_;
+    if (socket_ == nullptr) {
+        return;
+    }
+    QTcpSocket* socket = std::exchange(socket_, nullptr);
+    socket->disconnect(this);
+    socket->abort();
+    socket->deleteLater();
+}
+
+} // namespace tarnwick
