@@ -55,6 +55,8 @@ QString BreakLongLines(QStringView text, qsizetype& lineLength) {
 } // namespace
 
 PlainTextAnswerView::PlainTextAnswerView(QPlainTextEdit& box) : QObject(&box), box_(box) {
+    // The answer is read-out text: an undo stack would only hold the answer a second time.
+    box_.setUndoRedoEnabled(false);
     connect(box_.document(), &QTextDocument::contentsChange, this, [this] {
         if (!writing_) {
             changedByOthers_ = true;

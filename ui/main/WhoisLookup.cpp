@@ -10,7 +10,7 @@ namespace tarnwick {
 namespace {
 
 // Qt keeps at most this much unread; past it the kernel holds the rest and the server waits.
-constexpr qint64 kSocketReadBuffer = 256 * 1024;
+constexpr qint64 kSocketReadBuffer = 64 * 1024;
 constexpr qint64 kMebibyte = 1024 * 1024;
 
 QString ConnectFailureReason(QAbstractSocket::SocketError error, const QTcpSocket& socket) {
