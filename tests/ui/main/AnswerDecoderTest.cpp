@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <string>
 #include <vector>
 
@@ -14,6 +16,9 @@ struct DecodeRow {
     std::vector<std::string> pieces;
     std::u16string expected; // after the last piece and Finish
 };
+void PrintTo(const DecodeRow& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class AnswerDecoderRows : public ::testing::TestWithParam<DecodeRow> {};
 

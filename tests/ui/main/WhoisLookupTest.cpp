@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -61,6 +63,9 @@ struct QueryRow {
     QString input;
     QByteArray line;
 };
+void PrintTo(const QueryRow& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class QueryLineOnTheWire : public WhoisLookupTest,
                            public ::testing::WithParamInterface<QueryRow> {};
@@ -153,6 +158,9 @@ struct AnswerRow {
     QString buffer; // the receive buffer afterwards
     QString shown;  // the box afterwards
 };
+void PrintTo(const AnswerRow& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class AnswerBytes : public WhoisLookupTest, public ::testing::WithParamInterface<AnswerRow> {};
 
@@ -347,6 +355,9 @@ struct FloodRow {
     const char* name;
     std::size_t lineBytes;
 };
+void PrintTo(const FloodRow& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class EndlessAnswer : public WhoisLookupTest, public ::testing::WithParamInterface<FloodRow> {};
 
