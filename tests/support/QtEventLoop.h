@@ -11,8 +11,12 @@
 
 namespace tarnwick::testing {
 
-// The one QApplication of a test program, made on first use and kept to the end.
+// The one QApplication of a test program: the one its main made, or one made on first use and
+// kept to the end.
 inline QApplication& TestApplication() {
+    if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        return *existing;
+    }
     static int argc = 1;
     static char name[] = "tarnwick-tests";
     static char* argv[] = {name, nullptr};

@@ -1,9 +1,11 @@
-// The main window's controls, its start-up and the ping command.
+// The main window's controls, its start-up, the ping command and the WHOIS lookup.
 #include "ui/main/Form1.h"
 
 #include "ui/common/QtMessageDialog.h"
 #include "ui/common/Twips.h"
 #include "ui/main/EchoReplyTexts.h"
+#include "ui/main/PlainTextAnswerView.h"
+#include "ui/main/WhoisLookup.h"
 
 #include <QComboBox>
 #include <QIcon>
@@ -180,6 +182,10 @@ Form1::Form1(const EchoServices& echoServices, platform::LocalAddress& localAddr
     Box = Place(new QPlainTextEdit(this), "Box", TwipsRect(105, 3975, 4605, 1995),
                 QStringLiteral("WHOIS answer"));
     Box->setTabChangesFocus(true);
+    boxView_ = new PlainTextAnswerView(*Box);
+    Winsock2 = new WhoisLookup(*boxView_, this);
+    // The label holds the receive buffer, which may look like markup: never parse it.
+    Input_Label->setTextFormat(Qt::PlainText);
 
     // Focus order of the design; labels and pictures take no focus.
     QWidget* const order[] = {Text1,   Text2,    Text3, Text4,      Text5,   Text6, Text7,
@@ -189,6 +195,13 @@ Form1::Form1(const EchoServices& echoServices, platform::LocalAddress& localAddr
     Text1->setFocus();
 
     connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+    connect(Button2, &QPushButton::clicked, this, &Form1::Button2_Click);
+    connect(Winsock2, &WhoisLookup::Connect, this, &Form1::Winsock2_Connect);
+    connect(Winsock2, &WhoisLookup::DataArrival, this, &Form1::Winsock2_DataArrival);
+    // Box shows the answer as it grows; the hidden label takes the buffer once, at the end,
+    // instead of copying megabytes on every arrival.
+    connect(Winsock2, &WhoisLookup::Ended, this,
+            [this] { Input_Label->setText(Winsock2->Buffer()); });
 }
 
 void Form1::Form_Load() {
@@ -238,6 +251,21 @@ void Form1::showEvent(QShowEvent* event) {
         move(frame.topLeft());
     }
     QWidget::showEvent(event);
+}
+
+void Form1::Button2_Click() {
+    Box->setEnabled(true);
+    Input_Label->setText(QString());
+    // Empties the box, closes any earlier connection and connects to the trimmed entry.
+    Winsock2->Start(ServerList->currentText());
+}
+
+void Form1::Winsock2_Connect() {
+    Winsock2->SendQuery(Text1->text());
+}
+
+void Form1::Winsock2_DataArrival(qint64 /*bytesTotal*/) {
+    Winsock2->TakeData();
 }
 
 } // namespace tarnwick

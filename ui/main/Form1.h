@@ -17,6 +17,9 @@ class QPushButton;
 
 namespace tarnwick {
 
+class PlainTextAnswerView;
+class WhoisLookup;
+
 inline constexpr char kWhoisServerEntry[] = " whois.arin.net ";
 inline constexpr char kPictureButtonToolTip[] = "About the Tarnwick developers.";
 
@@ -63,16 +66,23 @@ public:
 
     // Reads the machine's own address once, at start-up; it never connects.
     platform::LocalAddress& Winsock1;
+    // The WHOIS connection; its answer goes into Box.
+    WhoisLookup* Winsock2;
 
 public slots:
     // One echo to the address in Text1, shown in Text2 to Text7.
     void Command2_Click();
+    // A WHOIS lookup of Text1 at the server in ServerList, answered in Box.
+    void Button2_Click();
+    void Winsock2_Connect();
+    void Winsock2_DataArrival(qint64 bytesTotal);
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
     EchoServices echoServices_;
+    PlainTextAnswerView* boxView_;
     bool centred_ = false;
 };
 
