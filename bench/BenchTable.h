@@ -38,6 +38,16 @@ inline void PrintRawRow(const std::string& measure, const std::string& value,
                 ratio.c_str(), target.c_str(), met.c_str());
     std::fflush(stdout);
 }
+inline void PrintRawRow(const std::string& measure, const std::string& value,
+                        const std::string& reference, const std::string& ratio,
+                        const std::string& target, const char* met) {
+    PrintRawRow(measure, value, reference, ratio, target, std::string(met));
+}
+inline void PrintRawRow(const std::string& measure, const std::string& value,
+                        const std::string& reference, const std::string& ratio,
+                        const std::string& target, bool met) {
+    PrintRawRow(measure, value, reference, ratio, target, Met(met));
+}
 
 // A row whose target is a ratio to a floor or peer measured in the same run.
 inline void PrintRow(const std::string& measure, double value, const std::string& referenceName,
