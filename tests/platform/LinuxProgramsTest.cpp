@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -65,6 +67,9 @@ struct SplitRow {
     std::string commandLine;
     std::vector<std::string> words;
 };
+void PrintTo(const SplitRow& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class SplitCommandLineTest : public ::testing::TestWithParam<SplitRow> {};
 
@@ -126,6 +131,9 @@ struct FailingStartRow {
     std::string commandLine; // "{}" stands for the temporary folder
     int error;
 };
+void PrintTo(const FailingStartRow& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class FailingStartTest : public ::testing::TestWithParam<FailingStartRow> {};
 
