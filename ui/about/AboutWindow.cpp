@@ -54,9 +54,13 @@ QWidget* MakeLine(QWidget* parent, int fromX, int toX, int y, int thickness, con
     return line;
 }
 
+// The program's icon, as the main window has it; a stock one where the artwork is missing.
 QIcon WindowIcon(const QStyle* style) {
-    const QIcon icon = QApplication::windowIcon();
-    return icon.isNull() ? style->standardIcon(QStyle::SP_ComputerIcon) : icon;
+    const QIcon artwork(QStringLiteral(":/artwork/tarnwick.ico"));
+    if (!artwork.availableSizes().isEmpty())
+        return artwork;
+    const QIcon program = QApplication::windowIcon();
+    return program.isNull() ? style->standardIcon(QStyle::SP_ComputerIcon) : program;
 }
 
 // The icon's 32x32 image, scaled up when the icon has only smaller ones.
@@ -72,7 +76,9 @@ QPixmap LargeIconImage(const QIcon& icon) {
 QFont DesignDialogFont() {
     QFont font;
     font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                      QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
+                      QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
+                      QStringLiteral("Arimo")});
+    font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(8.25);
     return font;
 }

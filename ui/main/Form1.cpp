@@ -202,6 +202,7 @@ Form1::Form1(const EchoServices& echoServices, platform::LocalAddress& localAddr
     // instead of copying megabytes on every arrival.
     connect(Winsock2, &WhoisLookup::Ended, this,
             [this] { Input_Label->setText(Winsock2->Buffer()); });
+    connect(HelpBut, &QPushButton::clicked, this, &Form1::HelpBut_Click);
 }
 
 void Form1::Form_Load() {
@@ -240,6 +241,13 @@ void Form1::Command2_Click() {
         Text6->setText(
             QString::fromLatin1(texts.echo->data(), static_cast<qsizetype>(texts.echo->size())));
     Text7->setText(QString::fromStdString(texts.pointer));
+}
+
+void Form1::HelpBut_Click() {
+    if (about_ == nullptr)
+        about_ =
+            std::make_unique<frmAbout>(aboutServices_ ? *aboutServices_ : SystemAboutServices());
+    about_->Show();
 }
 
 void Form1::showEvent(QShowEvent* event) {

@@ -4,9 +4,12 @@
 #include "engine/EchoProbe.h"
 #include "engine/EngineError.h"
 #include "platform/LocalAddress.h"
+#include "ui/about/frmAbout.h"
 
 #include <QWidget>
 
+#include <memory>
+#include <optional>
 #include <string>
 
 class QComboBox;
@@ -69,6 +72,12 @@ public:
     // The WHOIS connection; its answer goes into Box.
     WhoisLookup* Winsock2;
 
+    // The services the About window object is made with at the first press of HelpBut;
+    // the system's unless set before that press.
+    void SetAboutServices(const AboutServices& services) { aboutServices_.emplace(services); }
+    // The one About window object of the run, or null before HelpBut was first pressed.
+    frmAbout* About() const { return about_.get(); }
+
 public slots:
     // One echo to the address in Text1, shown in Text2 to Text7.
     void Command2_Click();
@@ -76,6 +85,8 @@ public slots:
     void Button2_Click();
     void Winsock2_Connect();
     void Winsock2_DataArrival(qint64 bytesTotal);
+    // Shows the About window, making its object at the first press and keeping it.
+    void HelpBut_Click();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -83,6 +94,8 @@ protected:
 private:
     EchoServices echoServices_;
     PlainTextAnswerView* boxView_;
+    std::optional<AboutServices> aboutServices_;
+    std::unique_ptr<frmAbout> about_;
     bool centred_ = false;
 };
 

@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QGroupBox>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -160,6 +161,11 @@ TEST_F(AboutWindowTest, ControlsCarryTheDesignTextsAndColours) {
     EXPECT_TRUE(window.lblDisclaimer->text().endsWith('.'));
     ASSERT_FALSE(window.Image1->pixmap().isNull());
     EXPECT_EQ(window.Image1->pixmap().deviceIndependentSize().toSize(), QSize(32, 32));
+    // The main window's icon, its 32x32 image.
+    const QImage icon = QIcon(":/artwork/tarnwick.ico").pixmap(32, 32).toImage();
+    ASSERT_EQ(icon.size(), QSize(32, 32));
+    EXPECT_EQ(window.Image1->pixmap().toImage().convertToFormat(icon.format()), icon);
+    EXPECT_EQ(window.windowIcon().pixmap(32, 32).toImage().convertToFormat(icon.format()), icon);
 }
 
 TEST_F(AboutWindowTest, TextsFitTheirLabels) {

@@ -1,13 +1,19 @@
 // The program runs until its last window closes, the About window included.
+#include "support/FakeIcmpService.h"
+#include "support/FakeLocalAddress.h"
+#include "support/FakeSocketLibrary.h"
 #include "support/RecordingMessageDialog.h"
 #include "support/RecordingProgramStarter.h"
 #include "support/RecordingRegistry.h"
 #include "support/RecordingShell.h"
 #include "ui/about/frmAbout.h"
+#include "ui/main/Form1.h"
 
 #include "platform/FileFinder.h"
 
 #include <QApplication>
+#include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -41,9 +47,11 @@ protected:
         ASSERT_TRUE(QGuiApplication::quitOnLastWindowClosed());
         connect = QObject::connect(qApp, &QGuiApplication::lastWindowClosed,
                                    [this] { ++lastWindowClosed; });
-        main.setWindowTitle("Tarnwick");
+        main.SetAboutServices({shell, registry, platform::SystemFileFinder(), programs, &messages});
+        main.Form_Load();
         main.show();
-        about.Show();
+        QTest::mouseClick(main.HelpBut, Qt::LeftButton);
+        ASSERT_NE(main.About(), nullptr);
     }
     void TearDown() override { QObject::disconnect(connect); }
 
@@ -51,8 +59,11 @@ protected:
     testing::RecordingRegistry registry;
     testing::RecordingProgramStarter programs;
     testing::RecordingMessageDialog messages;
-    QWidget main;
-    frmAbout about{{shell, registry, platform::SystemFileFinder(), programs, &messages}};
+    testing::FakeSocketLibrary sockets;
+    testing::FakeIcmpService icmp;
+    testing::FakeLocalAddress localAddress{"10.1.2.3"};
+    Form1 main{EchoServices{sockets, icmp, messages}, localAddress};
+    frmAbout& about() { return *main.About(); }
     QMetaObject::Connection connect;
     int lastWindowClosed = 0;
 };
@@ -64,8 +75,8 @@ TEST_F(LastWindowTest, ClosingTheMainWindowLeavesTheProgramRunningWithTheAboutWi
                                [&] {
                                    closedAfterMain = lastWindowClosed;
                                    aboutStillOpen =
-                                       about.window() != nullptr && about.window()->isVisible();
-                                   about.window()->close();
+                                       about().window() != nullptr && about().window()->isVisible();
+                                   about().window()->close();
                                }});
     EXPECT_EQ(closedAfterMain, 0);
     EXPECT_TRUE(aboutStillOpen);
@@ -75,13 +86,14 @@ TEST_F(LastWindowTest, ClosingTheMainWindowLeavesTheProgramRunningWithTheAboutWi
 
 TEST_F(LastWindowTest, ClosingTheAboutWindowAloneNeverEndsTheProgram) {
     int closedAfterAbout = -1;
-    const int code = RunSteps({[&] { about.window()->close(); },
+    const int code = RunSteps({[&] { about().window()->close(); },
                                [&] {
                                    closedAfterAbout = lastWindowClosed;
                                    EXPECT_TRUE(main.isVisible());
-                                   about.Show(); // and again, through OK this time
+                                   // and again, closed through OK this time
+                                   QTest::mouseClick(main.HelpBut, Qt::LeftButton);
                                },
-                               [&] { about.cmdOK_Click(); },
+                               [&] { about().cmdOK_Click(); },
                                [&] {
                                    EXPECT_EQ(lastWindowClosed, 0);
                                    main.close();
@@ -98,7 +110,7 @@ TEST_F(LastWindowTest, MessageBoxClosingAfterTheMainWindowDoesNotEndTheProgram) 
     int closedAfterMessage = -1;
     bool aboutStillOpen = false;
     const int code = RunSteps({[&] {
-                                   about.window()->close();
+                                   about().window()->close();
                                    real.Show();
                                    main.close();
                                },
