@@ -164,7 +164,10 @@ DecodedDatagram DecodeRawDatagram(std::span<const std::uint8_t> datagram,
         datagram.subspan(kIpMinimumHeaderSize, headerLength - kIpMinimumHeaderSize);
 
     if (icmp[0] == kIcmpEchoReply) {
-        if (ReadBig16(icmp, 4) != request.identifier || ReadBig16(icmp, 6) != request.sequence)
+        // Only the host we asked can answer: a matching identifier and sequence from anyone
+        // else (another prober's traffic, a forger) is not our reply.
+        if (ReadBig16(icmp, 4) != request.identifier || ReadBig16(icmp, 6) != request.sequence ||
+            decoded.ip.sourceAddress != request.destination)
             return {};
         decoded.verdict = DatagramVerdict::Reply;
         decoded.data = icmp.subspan(kIcmpHeaderSize);
@@ -181,8 +184,9 @@ DecodedDatagram DecodeRawDatagram(std::span<const std::uint8_t> datagram,
 DecodedDatagram DecodePingMessage(std::span<const std::uint8_t> message, const IpDetails& ip,
                                   const EchoRequestIdentity& request) {
     // A reply that came late to an earlier request of the same socket has another sequence.
+    // The kernel matches the identifier only, so the sender is checked here too.
     if (message.size() < kIcmpHeaderSize || message[0] != kIcmpEchoReply ||
-        ReadBig16(message, 6) != request.sequence)
+        ReadBig16(message, 6) != request.sequence || ip.sourceAddress != request.destination)
         return {};
     DecodedDatagram decoded;
     decoded.verdict = DatagramVerdict::Reply;

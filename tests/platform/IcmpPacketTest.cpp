@@ -206,6 +206,13 @@ INSTANTIATE_TEST_SUITE_P(
                       Ip({}, Icmp(kIcmpEchoReply, 0, kRequest.identifier, 6,
                                   Text("Echo This")))},
         UnrelatedCase{"OurOwnRequestSeenOnLoopback", OurRequestAsSent()},
+        UnrelatedCase{"MatchingReplyFromAnotherHost",
+                      [] {
+                          IpFields fromRouter;
+                          fromRouter.source = kRouter;
+                          return Ip(fromRouter, Icmp(kIcmpEchoReply, 0, kRequest.identifier,
+                                                     kRequest.sequence, Text("Echo This")));
+                      }()},
         UnrelatedCase{"BadIcmpChecksum", Flipped(OurReply(), 22)},
         UnrelatedCase{"CorruptedData", With(OurReply(), 30, 'X')},
         UnrelatedCase{"NotIcmp", [] {
@@ -320,7 +327,7 @@ TEST(RawDatagram, ErrorQuotingOurRequestWithOptionsIsStillOurs) {
 TEST(PingMessage, OurReplyKeepsTheDetailsFromTheControlMessages) {
     const Bytes options{0x01, 0x00, 0x00, 0x00};
     IpDetails ip;
-    ip.sourceAddress = kLoopback;
+    ip.sourceAddress = kDestination;
     ip.ttl = 64;
     ip.tos = 4;
     ip.options = options;
@@ -329,14 +336,22 @@ TEST(PingMessage, OurReplyKeepsTheDetailsFromTheControlMessages) {
     const DecodedDatagram decoded = DecodePingMessage(message, ip, kRequest);
     ASSERT_EQ(decoded.verdict, DatagramVerdict::Reply);
     EXPECT_EQ(AsText(decoded.data), "Echo This");
-    EXPECT_EQ(decoded.ip.sourceAddress, kLoopback);
+    EXPECT_EQ(decoded.ip.sourceAddress, kDestination);
     EXPECT_EQ(decoded.ip.ttl, 64);
     EXPECT_EQ(decoded.ip.tos, 4);
     EXPECT_EQ(decoded.ip.options.size(), 4u);
 }
 
+TEST(PingMessage, AReplyFromAnyHostButTheOneAskedIsIgnored) {
+    IpDetails ip;
+    ip.sourceAddress = kRouter;
+    const Bytes message = Icmp(kIcmpEchoReply, 0, 0x9999, kRequest.sequence, Text("Echo This"));
+    EXPECT_EQ(DecodePingMessage(message, ip, kRequest).verdict, DatagramVerdict::Unrelated);
+}
+
 TEST(PingMessage, LateRepliesRequestsAndCutMessagesAreIgnored) {
-    const IpDetails ip;
+    IpDetails ip;
+    ip.sourceAddress = kDestination;
     EXPECT_EQ(DecodePingMessage(Icmp(kIcmpEchoReply, 0, 1, 6, {}), ip, kRequest).verdict,
               DatagramVerdict::Unrelated);
     EXPECT_EQ(DecodePingMessage(Icmp(kIcmpEchoRequest, 0, 1, 7, {}), ip, kRequest).verdict,
