@@ -114,6 +114,8 @@ sed -e 's/ *([^)]*)//g' -e 's/ *[,|] */\n/g' <<<"$depends" >"$scratch/depends"
 for library in libqt6core6 libqt6gui6 libqt6widgets6 libstdc++6 libc6 libcap2-bin; do
     check "Depends names $library" grep -qxF "$library" "$scratch/depends"
 done
+check "Recommends xdg-utils, which opens the About window's links" \
+    test "$(field Recommends)" = xdg-utils
 dpkg-deb -e "$deb" "$scratch/control" || fatal "dpkg-deb extracts the control files"
 check "the package carries an executable postinst" test -x "$scratch/control/postinst"
 # Where setcap is missing or fails, the postinst says so and the installation goes on. Its
