@@ -9,9 +9,13 @@ bash "$root/tools/setup.sh"
 build_dir="$root/build"
 programs=(tests/engine/tarnwick_engine_tests tests/platform/tarnwick_platform_tests
     tests/platform/tarnwick_icmp_robustness_tests)
-# Cases left out under valgrind, each with its reason (gtest filter patterns). None so far:
-# the namespace cases fork, setns and run their threads under valgrind as they do natively.
+# Cases left out under valgrind, each with its reason (gtest filter patterns). The namespace
+# cases fork, setns and run their threads under valgrind as they do natively; a spawn whose exec
+# fails does not, because valgrind runs the child as a fork and cannot hand the exec's error
+# back to posix_spawn.
 declare -A skipped=(
+    ["ShellTest.MissingXdgOpenFailsQuietly"]="a failing exec is not reported back under valgrind"
+    ["Rows/FailingStartTest.*"]="a failing exec is not reported back under valgrind"
 )
 
 cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -21,6 +21,10 @@ struct ChoiceCase {
     std::string expected;
 };
 
+void PrintTo(const ChoiceCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
 class LocalAddressChoice : public ::testing::TestWithParam<ChoiceCase> {};
 
 TEST_P(LocalAddressChoice, PicksTheFirstIpv4AddressOfAnUpNonLoopbackInterface) {
