@@ -22,6 +22,7 @@ using testing::PutInt16;
 using testing::PutInt32;
 using testing::RecordingMessageDialog;
 
+// Scripted services only: no address used here is ever sent to.
 class EchoProbe : public ::testing::Test {
 protected:
     FakeSocketLibrary sockets;
