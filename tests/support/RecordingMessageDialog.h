@@ -3,6 +3,7 @@
 
 #include "platform/MessageDialog.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,8 +19,12 @@ class RecordingMessageDialog final : public platform::MessageDialog {
 public:
     void Show(const std::string& prompt, platform::MessageIcon icon) override {
         shown.push_back({prompt, icon});
+        if (onShow)
+            onShow();
     }
     std::vector<ShownMessage> shown;
+    // Runs while the message is up, to see what the window shows beside it.
+    std::function<void()> onShow;
 };
 
 } // namespace tarnwick::testing

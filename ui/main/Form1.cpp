@@ -64,6 +64,13 @@ void PaintOpaque(QWidget* widget, const QColor& background) {
     widget->setAutoFillBackground(true);
 }
 
+// A line edit puts its cursor at the end of new text and scrolls there; a read-out must show
+// the start (the status code, the leading digits) however long the text is.
+void ShowFromStart(QLineEdit* field, const QString& text) {
+    field->setText(text);
+    field->setCursorPosition(0);
+}
+
 QPixmap Picture(const char* resource) {
     return QPixmap(QLatin1String(resource));
 }
@@ -206,7 +213,7 @@ Form1::Form1(const EchoServices& echoServices, platform::LocalAddress& localAddr
 }
 
 void Form1::Form_Load() {
-    Text8->setText(QString::fromStdString(Winsock1.LocalIP()));
+    ShowFromStart(Text8, QString::fromStdString(Winsock1.LocalIP()));
     ServerList->addItem(QLatin1String(kWhoisServerEntry));
     ServerList->setCurrentIndex(0);
 }
@@ -226,6 +233,11 @@ void Form1::Command2_Click() {
         // status before raising.
         const bool unknownStatus =
             error.kind() == EngineErrorKind::Overflow && reply.Status == INT_MIN;
+        // Nothing on screen may belong to an earlier address.
+        if (!unknownStatus) {
+            for (QLineEdit* result : {Text2, Text3, Text4, Text5, Text6, Text7})
+                result->clear();
+        }
         echoServices_.messages.Show(unknownStatus ? std::string(kUnknownStatusMessage)
                                                   : RejectionMessage(error.kind()),
                                     platform::MessageIcon::Exclamation);
@@ -233,14 +245,14 @@ void Form1::Command2_Click() {
     }
 
     const EchoReplyTexts texts = FormatEchoReply(reply);
-    Text2->setText(QString::fromStdString(texts.status));
-    Text4->setText(QString::fromStdString(texts.portAddress));
-    Text3->setText(QString::fromStdString(texts.lagTime));
-    Text5->setText(QString::fromStdString(texts.size));
+    ShowFromStart(Text2, QString::fromStdString(texts.status));
+    ShowFromStart(Text4, QString::fromStdString(texts.portAddress));
+    ShowFromStart(Text3, QString::fromStdString(texts.lagTime));
+    ShowFromStart(Text5, QString::fromStdString(texts.size));
     if (texts.echo)
-        Text6->setText(
-            QString::fromLatin1(texts.echo->data(), static_cast<qsizetype>(texts.echo->size())));
-    Text7->setText(QString::fromStdString(texts.pointer));
+        ShowFromStart(Text6, QString::fromLatin1(texts.echo->data(),
+                                                 static_cast<qsizetype>(texts.echo->size())));
+    ShowFromStart(Text7, QString::fromStdString(texts.pointer));
 }
 
 void Form1::HelpBut_Click() {

@@ -160,11 +160,13 @@ TEST_P(PingRejection, ShowsWhatIsWrongAndWritesNoField) {
     form->Command2->click(); // enables the fields and fills them once
     FillResultFields(QStringLiteral("before"));
     const std::size_t sendsBefore = icmp.sends.size();
+    QStringList besideTheMessage;
+    messages.onShow = [&] { besideTheMessage = ResultTexts(); };
 
     Ping(QString::fromUtf16(GetParam().typed));
 
     EXPECT_EQ(icmp.sends.size(), sendsBefore);
-    EXPECT_EQ(ResultTexts(), QStringList(6, QStringLiteral("before")));
+    EXPECT_EQ(besideTheMessage, QStringList(6, QString()));
     for (const QLineEdit* field : ResultFields())
         EXPECT_TRUE(field->isEnabled());
     ASSERT_EQ(messages.shown.size(), 1u);
