@@ -47,6 +47,13 @@ inline constexpr std::int32_t kBadDestination = 11018;
 inline constexpr std::int32_t kGeneralFailure = 11050;
 } // namespace ip_status
 
+// Why IcmpCreateFile gave no handle.
+enum class IcmpOpenFailure {
+    None,         // it gave one
+    NotPermitted, // this user may open neither kind of ICMP socket
+    Unavailable,  // the system could not open one (out of descriptors or memory, no ICMP)
+};
+
 using IcmpHandle = std::intptr_t;
 inline constexpr IcmpHandle kInvalidIcmpHandle = -1;
 
@@ -56,6 +63,8 @@ public:
 
     // A handle for echo requests, or kInvalidIcmpHandle when none can be opened.
     virtual IcmpHandle IcmpCreateFile() = 0;
+    // Why the most recent IcmpCreateFile returned kInvalidIcmpHandle; None after a handle.
+    virtual IcmpOpenFailure LastOpenFailure() const = 0;
 
     // Sends one echo request to destinationAddress (the address value: first dotted part in
     // the low byte) and waits up to timeoutMilliseconds. Returns the number of replies stored

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -131,19 +132,35 @@ std::uint32_t AddressOf(const sockaddr_in& address) {
     return AddressValueFromNetworkBytes(bytes);
 }
 
+// The user lacks permission when the raw socket was refused (EPERM or EACCES without
+// CAP_NET_RAW) and the ping socket was refused or is missing from this kernel; running out of
+// descriptors or memory is no matter of permission.
+IcmpOpenFailure OpenFailure(int pingError, int rawError) {
+    const auto refused = [](int error) { return error == EPERM || error == EACCES; };
+    const bool pingMissing = pingError == EAFNOSUPPORT || pingError == EPROTONOSUPPORT;
+    return refused(rawError) && (refused(pingError) || pingMissing) ? IcmpOpenFailure::NotPermitted
+                                                                    : IcmpOpenFailure::Unavailable;
+}
+
 class LinuxIcmpService final : public IcmpService {
 public:
     IcmpHandle IcmpCreateFile() override {
         std::unique_ptr<EchoSocket> socket = OpenPingSocket();
+        const int pingError = socket ? 0 : errno;
         if (!socket)
             socket = OpenRawSocket();
-        if (!socket)
+        if (!socket) {
+            lastOpenFailure_ = OpenFailure(pingError, errno);
             return kInvalidIcmpHandle;
+        }
+        lastOpenFailure_ = IcmpOpenFailure::None;
         const IcmpHandle handle = socket->descriptor;
         std::lock_guard lock(mutex_);
         sockets_[handle] = std::move(socket);
         return handle;
     }
+
+    IcmpOpenFailure LastOpenFailure() const override { return lastOpenFailure_; }
 
     std::uint32_t IcmpSendEcho(IcmpHandle handle, std::uint32_t destinationAddress,
                                const void* requestData, std::uint16_t requestSize,
@@ -352,6 +369,7 @@ private:
 
     std::mutex mutex_;
     std::map<IcmpHandle, std::shared_ptr<EchoSocket>> sockets_;
+    std::atomic<IcmpOpenFailure> lastOpenFailure_{IcmpOpenFailure::None};
 };
 
 } // namespace

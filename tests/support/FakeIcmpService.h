@@ -41,12 +41,14 @@ public:
                          std::vector<std::uint8_t>(bytes, bytes + replySize)});
         return reply(bytes, replySize);
     }
+    platform::IcmpOpenFailure LastOpenFailure() const override { return openFailure; }
     bool IcmpCloseHandle(platform::IcmpHandle handle) override {
         closed.push_back(handle);
         return true;
     }
 
     platform::IcmpHandle nextHandle = 7;
+    platform::IcmpOpenFailure openFailure = platform::IcmpOpenFailure::None;
     int opened = 0;
     std::vector<SendCall> sends;
     std::vector<platform::IcmpHandle> closed;

@@ -8,6 +8,7 @@
 #include "ui/main/WhoisLookup.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +18,7 @@
 #include <QShowEvent>
 
 #include <climits>
+#include <iostream>
 
 namespace tarnwick {
 namespace {
@@ -94,6 +96,15 @@ std::string RejectionMessage(EngineErrorKind kind) {
         return std::string("A part of the address is too large a number.") + kAddressHint;
     }
     return std::string("The address is not valid.") + kAddressHint;
+}
+
+std::string NoPingPermissionMessage(const std::string& programPath) {
+    return "This system does not allow this user to send pings, so every ping fails. To allow "
+           "it, install Tarnwick's package (it grants the program the capability), or run "
+           "\"sudo setcap cap_net_raw+ep " +
+           programPath +
+           "\", or let every group use ping sockets with \"sudo sysctl -w "
+           "net.ipv4.ping_group_range='0 2147483647'\".";
 }
 
 Form1::Form1(const EchoServices& echoServices, platform::LocalAddress& localAddress,
@@ -253,6 +264,16 @@ void Form1::Command2_Click() {
         ShowFromStart(Text6, QString::fromLatin1(texts.echo->data(),
                                                  static_cast<qsizetype>(texts.echo->size())));
     ShowFromStart(Text7, QString::fromStdString(texts.pointer));
+
+    // The status alone cannot say that a missing permission is the cause, nor what to do.
+    if (!permissionExplained_ &&
+        echoServices_.icmp.LastOpenFailure() == platform::IcmpOpenFailure::NotPermitted) {
+        permissionExplained_ = true;
+        const std::string message =
+            NoPingPermissionMessage(QCoreApplication::applicationFilePath().toStdString());
+        std::cerr << "tarnwick: " << message << std::endl;
+        echoServices_.messages.Show(message, platform::MessageIcon::Exclamation);
+    }
 }
 
 void Form1::HelpBut_Click() {

@@ -28,6 +28,8 @@ inline constexpr char kPictureButtonToolTip[] = "About the Tarnwick developers."
 
 // What the user is told when the echo engine rejects the typed address.
 std::string RejectionMessage(EngineErrorKind kind);
+// What the user is told, once per run, when the system lets them open no ICMP socket.
+std::string NoPingPermissionMessage(const std::string& programPath);
 
 class Form1 : public QWidget {
     Q_OBJECT
@@ -97,6 +99,7 @@ private:
     std::optional<AboutServices> aboutServices_;
     std::unique_ptr<frmAbout> about_;
     bool centred_ = false;
+    bool permissionExplained_ = false;
 };
 
 } // namespace tarnwick
