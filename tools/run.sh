@@ -1,29 +1,60 @@
 #!/usr/bin/env bash
-# Sets up a Debian 12 machine, builds Tarnwick and starts it.
+# Sets up a Debian 12 machine, builds Tarnwick and starts it. Root is used only for apt-get and
+# setcap: a run as root builds as the checkout's owner, so no run leaves files that the next
+# one, by another user, cannot write.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-bash "$root/tools/setup.sh"
 
-build_dir="$root/build-release"
-cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DTARNWICK_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build_dir" -j"$(nproc)" --target tarnwick
-program="$build_dir/app/tarnwick"
+# Builds in Release and prints the program's path; runs as the user who builds.
+build() {
+    local build_dir="$root/build-release"
+    # A tree this user cannot write (the checkout is another's, or an older run left files of
+    # root's) is left alone: build in the user's cache instead.
+    if ! [ -w "$root" ] || { [ -e "$build_dir" ] &&
+        [ -n "$(find "$build_dir" ! -writable -print -quit 2>/dev/null)" ]; }; then
+        build_dir="${XDG_CACHE_HOME:-$HOME/.cache}/tarnwick/build-release"
+    fi
+    cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DTARNWICK_BUILD_TESTS=OFF \
+        >/dev/null
+    cmake --build "$build_dir" -j"$(nproc)" --target tarnwick >&2
+    echo "$build_dir/app/tarnwick"
+}
+if [ "${1:-}" = --build ]; then
+    build
+    exit
+fi
+
+bash "$root/tools/setup.sh" run
+builder=$(id -un)
+if [ "$(id -u)" -eq 0 ]; then
+    builder=${SUDO_USER:-$(stat -c %U "$root")}
+fi
+if [ "$builder" != "$(id -un)" ]; then
+    program=$(runuser -u "$builder" -- bash "$root/tools/run.sh" --build)
+else
+    program=$(build)
+fi
+
+# Pinging needs CAP_NET_RAW on the program (as Debian's ping has) unless the user's group lies
+# inside net.ipv4.ping_group_range; root needs neither.
+read -r low high </proc/sys/net/ipv4/ping_group_range
+allowed=0
+for group in $(id -G "$builder"); do
+    if [ "$group" -ge "$low" ] && [ "$group" -le "$high" ]; then allowed=1; fi
+done
+if [ "$allowed" -eq 0 ] && ! getcap "$program" | grep -q cap_net_raw; then
+    if [ "$(id -u)" -eq 0 ]; then
+        setcap cap_net_raw+ep "$program" ||
+            echo "tarnwick: this file system keeps no capabilities; pings by users will fail"
+    elif command -v sudo >/dev/null && sudo -n true 2>/dev/null; then
+        sudo setcap cap_net_raw+ep "$program"
+    else
+        echo "tarnwick: pings will fail until root runs: setcap cap_net_raw+ep $program"
+    fi
+fi
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "tarnwick: built $program, but there is no display to show it on (DISPLAY and WAYLAND_DISPLAY are unset)."
     exit 0
-fi
-
-# Pinging needs a ping socket (the user's group inside net.ipv4.ping_group_range) or
-# CAP_NET_RAW on the program, as Debian's ping has.
-read -r low high < /proc/sys/net/ipv4/ping_group_range
-allowed=0
-for group in $(id -G); do
-    if [ "$group" -ge "$low" ] && [ "$group" -le "$high" ]; then allowed=1; fi
-done
-if [ "$(id -u)" -ne 0 ] && [ "$allowed" -eq 0 ] && ! getcap "$program" | grep -q cap_net_raw; then
-    echo "Granting $program CAP_NET_RAW so that it can ping (as Debian's ping has it):"
-    echo "  sudo setcap cap_net_raw+ep $program"
-    sudo setcap cap_net_raw+ep "$program" || echo "Not granted: pings will report a failure status."
 fi
 exec "$program"
