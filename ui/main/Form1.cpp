@@ -99,12 +99,13 @@ std::string RejectionMessage(EngineErrorKind kind) {
 }
 
 std::string NoPingPermissionMessage(const std::string& programPath) {
-    return "This system does not allow this user to send pings, so every ping fails. To allow "
-           "it, install Tarnwick's package (it grants the program the capability), or run "
-           "\"sudo setcap cap_net_raw+ep " +
+    return "This system does not allow this user to send pings, so every ping fails. Any one of "
+           "these allows it:\n"
+           "- install Tarnwick's package, which grants the program the capability;\n"
+           "- sudo setcap cap_net_raw+ep " +
            programPath +
-           "\", or let every group use ping sockets with \"sudo sysctl -w "
-           "net.ipv4.ping_group_range='0 2147483647'\".";
+           "\n"
+           "- sudo sysctl -w net.ipv4.ping_group_range=\"0 2147483647\"";
 }
 
 Form1::Form1(const EchoServices& echoServices, platform::LocalAddress& localAddress,
