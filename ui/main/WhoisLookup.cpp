@@ -4,6 +4,8 @@
 #include "ui/main/AnswerView.h"
 #include "ui/main/WhoisReferral.h"
 
+#include <QHostAddress>
+#include <QHostInfo>
 #include <QTcpSocket>
 
 namespace tarnwick {
@@ -96,7 +98,31 @@ void WhoisLookup::Stop() {
 void WhoisLookup::OpenConnection() {
     state_ = State::Connecting;
     connectTimer_.start(connectTimeout_);
-    ConnectSocket();
+    if (!QHostAddress(server_).isNull()) {
+        ConnectSocket();
+        return;
+    }
+    // The socket's own look-up reports a name that does not exist and a resolver that could
+    // not be asked alike; asking first tells them apart. The socket then finds the addresses
+    // in Qt's host cache and tries each in turn.
+    const std::uint64_t number = lookupNumber_;
+    hostLookupId_ = QHostInfo::lookupHost(server_, this, [this, number](const QHostInfo& host) {
+        if (number != lookupNumber_ || state_ != State::Connecting) {
+            return;
+        }
+        hostLookupId_ = -1;
+        switch (host.error()) {
+        case QHostInfo::NoError:
+            ConnectSocket();
+            break;
+        case QHostInfo::HostNotFound:
+            FailToConnect(QStringLiteral("the name was not found"));
+            break;
+        default:
+            FailToConnect(QStringLiteral("the name could not be looked up"));
+            break;
+        }
+    });
 }
 
 void WhoisLookup::ConnectSocket() {
@@ -333,6 +359,9 @@ void WhoisLookup::SetWaiting(bool waiting) {
 void WhoisLookup::CloseSocket() {
     connectTimer_.stop();
     ++lookupNumber_;
+    if (hostLookupId_ != -1) {
+        QHostInfo::abortHostLookup(std::exchange(hostLookupId_, -1));
+    }
     if (socket_ == nullptr) {
         return;
     }

@@ -102,6 +102,7 @@ private:
     qint64 answerLimit_ = kWhoisAnswerLimit;
 
     QTcpSocket* socket_ = nullptr;
+    int hostLookupId_ = -1;
     std::uint64_t lookupNumber_ = 0;
     QTimer connectTimer_;
     State state_ = State::Idle;

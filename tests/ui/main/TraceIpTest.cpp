@@ -1,8 +1,9 @@
-// "Trace IP" beyond one server: referrals and the busy pointer, every server on a loopback
-// address.
+// "Trace IP" beyond one server: referrals, the busy pointer, and names that give no address.
+// Every server is on a loopback address; name look-ups run in namespaces of their own.
 #include "tests/support/QtEventLoop.h"
 #include "tests/support/ScriptedWhoisServer.h"
 #include "tests/ui/main/Form1Fixture.h"
+#include "ui/main/PlainTextAnswerView.h"
 #include "ui/main/WhoisLookup.h"
 #include "ui/main/WhoisReferral.h"
 
@@ -11,12 +12,16 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <deque>
+#include <filesystem>
 #include <vector>
+
+#include <unistd.h>
 
 // IANA's form of a referral, and the heading that the box shows above the referred answer.
 #define REFER(n) "refer: 127.0.0." #n "\n"
@@ -205,6 +210,56 @@ TEST_F(Referrals, ArinAnswerForARipeAddressLeadsToTheRipeAnswerUnderItsHeading) 
     TraceIp();
     EXPECT_TRUE(WaitForShown(arin + FROM(1) + ripe)) << Shown().toStdString();
 }
+
+// A server name that gives no address: missing, or not looked up at all. Each case runs this
+// binary again inside network and mount namespaces of its own, with resolver settings
+// bind-mounted over /etc there only, so no query can leave the machine.
+struct ResolverRow {
+    const char* name;
+    const char* hosts; // where nsswitch.conf looks host names up
+    const char* reason;
+};
+
+class UnresolvedServer : public ::testing::TestWithParam<ResolverRow> {};
+
+TEST_P(UnresolvedServer, SaysWhetherTheNameIsMissingOrCouldNotBeLookedUp) {
+    if (qEnvironmentVariableIsSet("TARNWICK_TEST_IN_NAMESPACE")) {
+        QPlainTextEdit box;
+        PlainTextAnswerView view(box);
+        WhoisLookup lookup(view);
+        lookup.Start(QStringLiteral("whois.tarnwick.invalid"));
+        const QString shown = QStringLiteral(" Could not connect to whois.tarnwick.invalid: %1.");
+        EXPECT_TRUE(
+            WaitUntil([&] { return box.toPlainText() == shown.arg(GetParam().reason); }, 25s))
+            << box.toPlainText().toStdString();
+        return;
+    }
+    if (geteuid() != 0 || std::system("unshare --net --mount true 2>/dev/null") != 0) {
+        GTEST_SKIP() << "needs root to make network and mount namespaces (CI runs as root)";
+    }
+    const QTemporaryDir etc;
+    const ::testing::TestInfo& test = *::testing::UnitTest::GetInstance()->current_test_info();
+    // Nothing listens on port 53 in the namespace, and without a resolv.conf the resolver asks
+    // 127.0.0.1 all the same. A running nscd would answer from outside: it is hidden.
+    const std::string script =
+        "printf \"hosts: $4\\n\" >$1/n && printf \"nameserver 127.0.0.1\\n\" >$1/r && "
+        "ip link set lo up && mount --bind $1/n /etc/nsswitch.conf && "
+        "{ [ ! -e /etc/resolv.conf ] || mount --bind $1/r /etc/resolv.conf; } && "
+        "{ [ ! -d /run/nscd ] || mount -t tmpfs none /run/nscd; } && "
+        "TARNWICK_TEST_IN_NAMESPACE=1 exec $2 --gtest_filter=$3";
+    const std::string command =
+        "unshare --net --mount sh -c '" + script + "' sh " + etc.path().toStdString() + " " +
+        std::filesystem::read_symlink("/proc/self/exe").string() + " " + test.test_suite_name() +
+        "." + test.name() + " '" + GetParam().hosts + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Resolvers, UnresolvedServer, ::testing::Values(
+    ResolverRow{"NameInNoSource", "files", "the name was not found"},
+    ResolverRow{"NameServerNotAnswering", "files dns", "the name could not be looked up"}),
+    kRowName);
+// clang-format on
 
 } // namespace
 } // namespace tarnwick::testing
