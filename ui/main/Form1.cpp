@@ -7,6 +7,7 @@
 #include "ui/main/PlainTextAnswerView.h"
 #include "ui/main/WhoisLookup.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QIcon>
@@ -221,6 +222,12 @@ Form1::Form1(const EchoServices& echoServices, platform::LocalAddress& localAddr
     // instead of copying megabytes on every arrival.
     connect(Winsock2, &WhoisLookup::Ended, this,
             [this] { Input_Label->setText(Winsock2->Buffer()); });
+    // The box may stay blank for seconds while a server is reached: a busy pointer over it
+    // says that a lookup is under way without touching what it shows.
+    connect(Winsock2, &WhoisLookup::WaitingChanged, this,
+            [this, normal = Box->viewport()->cursor()](bool waiting) {
+                Box->viewport()->setCursor(waiting ? QCursor(Qt::BusyCursor) : normal);
+            });
     connect(HelpBut, &QPushButton::clicked, this, &Form1::HelpBut_Click);
 }
 
@@ -293,6 +300,11 @@ void Form1::showEvent(QShowEvent* event) {
         move(frame.topLeft());
     }
     QWidget::showEvent(event);
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    Winsock2->Stop();
+    QWidget::closeEvent(event);
 }
 
 void Form1::Button2_Click() {

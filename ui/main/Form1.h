@@ -92,6 +92,8 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // A closed window asks no server any more.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     EchoServices echoServices_;

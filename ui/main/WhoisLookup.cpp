@@ -2,7 +2,10 @@
 #include "ui/main/WhoisLookup.h"
 
 #include "ui/main/AnswerView.h"
+#include "ui/main/WhoisReferral.h"
 
+#include <QHostAddress>
+#include <QHostInfo>
 #include <QTcpSocket>
 
 namespace tarnwick {
@@ -24,6 +27,10 @@ QString ConnectFailureReason(QAbstractSocket::SocketError error, const QTcpSocke
     default:
         return socket.errorString();
     }
+}
+
+QString ServerKey(const QString& host, quint16 port) {
+    return QStringLiteral("%1:%2").arg(host.toLower()).arg(port);
 }
 
 QString SizeText(qint64 bytes) {
@@ -69,6 +76,56 @@ void WhoisLookup::Start(const QString& serverEntry) {
     CloseSocket();
 
     server_ = TrimBlanks(serverEntry);
+    serverPort_ = port_;
+    query_.clear();
+    asked_ = QStringList{ServerKey(server_, serverPort_)};
+    answerStart_ = 0;
+    SetWaiting(true);
+    OpenConnection();
+}
+
+void WhoisLookup::Stop() {
+    const bool active = state_ != State::Idle && state_ != State::Ended;
+    CloseSocket();
+    SetWaiting(false);
+    if (active) {
+        Show(decoder_.Finish());
+        state_ = State::Ended;
+        emit Ended();
+    }
+}
+
+void WhoisLookup::OpenConnection() {
+    state_ = State::Connecting;
+    connectTimer_.start(connectTimeout_);
+    if (!QHostAddress(server_).isNull()) {
+        ConnectSocket();
+        return;
+    }
+    // The socket's own look-up reports a name that does not exist and a resolver that could
+    // not be asked alike; asking first tells them apart. The socket then finds the addresses
+    // in Qt's host cache and tries each in turn.
+    const std::uint64_t number = lookupNumber_;
+    hostLookupId_ = QHostInfo::lookupHost(server_, this, [this, number](const QHostInfo& host) {
+        if (number != lookupNumber_ || state_ != State::Connecting) {
+            return;
+        }
+        hostLookupId_ = -1;
+        switch (host.error()) {
+        case QHostInfo::NoError:
+            ConnectSocket();
+            break;
+        case QHostInfo::HostNotFound:
+            FailToConnect(QStringLiteral("the name was not found"));
+            break;
+        default:
+            FailToConnect(QStringLiteral("the name could not be looked up"));
+            break;
+        }
+    });
+}
+
+void WhoisLookup::ConnectSocket() {
     socket_ = new QTcpSocket(this);
     socket_->setReadBufferSize(kSocketReadBuffer);
     // Queued, so that no event arrives inside Start (a loopback connect may complete at once)
@@ -107,11 +164,8 @@ void WhoisLookup::Start(const QString& serverEntry) {
             }
         },
         Qt::QueuedConnection);
-
-    state_ = State::Connecting;
-    connectTimer_.start(connectTimeout_);
     // No bind: the system picks the local port, as local port 0 asks.
-    socket_->connectToHost(server_, port_);
+    socket_->connectToHost(server_, serverPort_);
 }
 
 void WhoisLookup::SendQuery(const QString& input) {
@@ -123,10 +177,16 @@ void WhoisLookup::SendQuery(const QString& input) {
         state_ = State::OpenWithoutQuery;
         shownMessage_ = QString::fromLatin1(kNoQueryMessage);
         view_.SetText(shownMessage_);
+        SetWaiting(false);
         return;
     }
+    query_ = query;
+    WriteQuery();
+}
+
+void WhoisLookup::WriteQuery() {
     state_ = State::Receiving;
-    socket_->write(query.toUtf8() + "\r\n");
+    socket_->write(query_.toUtf8() + "\r\n");
 }
 
 void WhoisLookup::TakeData() {
@@ -138,6 +198,9 @@ void WhoisLookup::TakeData() {
     if (room > 0) {
         const QByteArray bytes = socket_->read(room);
         received_ += bytes.size();
+        if (!bytes.isEmpty()) {
+            SetWaiting(false);
+        }
         Show(decoder_.Decode(bytes));
     }
     if (received_ >= answerLimit_ && socket_->bytesAvailable() > 0) {
@@ -151,6 +214,11 @@ void WhoisLookup::OnConnected() {
     }
     connectTimer_.stop();
     state_ = State::Connected;
+    // A referred server gets the query without asking the binder: the input is read once.
+    if (asked_.size() > 1) {
+        WriteQuery();
+        return;
+    }
     emit Connect();
 }
 
@@ -218,8 +286,15 @@ void WhoisLookup::AppendNote(const QString& line) {
 void WhoisLookup::FailToConnect(const QString& reason) {
     CloseSocket();
     state_ = State::Ended;
-    shownMessage_ = QStringLiteral(" Could not connect to %1: %2.").arg(server_, reason);
-    view_.SetText(shownMessage_);
+    const QString message = QStringLiteral(" Could not connect to %1: %2.").arg(server_, reason);
+    if (asked_.size() > 1) {
+        // A referred server: the earlier answers stay, the reason goes under its heading.
+        AppendNote(message);
+    } else {
+        shownMessage_ = message;
+        view_.SetText(shownMessage_);
+    }
+    SetWaiting(false);
     emit Ended();
 }
 
@@ -233,16 +308,60 @@ void WhoisLookup::Finish() {
 void WhoisLookup::EndAnswer(const QString& note) {
     CloseSocket();
     Show(decoder_.Finish());
+    // Only a whole answer is followed: a failed or cut one may have lost its referral line.
     if (!note.isEmpty()) {
         AppendNote(note);
+    } else if (FollowReferral()) {
+        return;
     }
     state_ = State::Ended;
+    SetWaiting(false);
     emit Ended();
+}
+
+bool WhoisLookup::FollowReferral() {
+    if (query_.isEmpty() || asked_.size() > kMostWhoisReferrals) {
+        return false;
+    }
+    const std::optional<WhoisReferral> referral =
+        FindReferral(QStringView(buffer_).sliced(answerStart_));
+    if (!referral) {
+        return false;
+    }
+    // Without a port of its own the referral goes to the port the first server was asked on.
+    const quint16 port = referral->port.value_or(port_);
+    const QString key = ServerKey(referral->host, port);
+    if (asked_.contains(key)) {
+        return false;
+    }
+    asked_.append(key);
+    server_ = referral->host;
+    serverPort_ = port;
+    QString heading = QStringLiteral("\n Answer from %1:\n\n").arg(server_);
+    if (!buffer_.endsWith(u'\n') && !buffer_.endsWith(u'\r')) {
+        heading.prepend(u'\n');
+    }
+    buffer_ += heading;
+    view_.Append(heading, buffer_);
+    answerStart_ = buffer_.size();
+    SetWaiting(true);
+    OpenConnection();
+    return true;
+}
+
+void WhoisLookup::SetWaiting(bool waiting) {
+    if (waiting_ != waiting) {
+        waiting_ = waiting;
+        emit WaitingChanged(waiting);
+    }
 }
 
 void WhoisLookup::CloseSocket() {
     connectTimer_.stop();
     ++lookupNumber_;
+    if (hostLookupId_ != -1) {
+        QHostInfo::abortHostLookup(std::exchange(hostLookupId_, -1));
+    }
     if (socket_ == nullptr) {
         return;
     }

@@ -6,6 +6,7 @@
 #include <QAbstractSocket>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 #include <chrono>
@@ -21,6 +22,8 @@ inline constexpr quint16 kWhoisPort = 43;
 inline constexpr std::chrono::milliseconds kWhoisConnectTimeout{20000};
 inline constexpr qint64 kWhoisAnswerLimit = 8 * 1024 * 1024;
 inline constexpr char kNoQueryMessage[] = " No domain name was entered.";
+// Referrals followed after the first server's answer, so that a loop of referrals ends.
+inline constexpr int kMostWhoisReferrals = 3;
 
 // Removes leading and trailing blanks (code 32) only; tabs and the rest stay.
 QString TrimBlanks(const QString& text);
@@ -29,16 +32,18 @@ QString TrimBlanks(const QString& text);
 // piece of the answer through DataArrival; whoever binds the lookup answers Connect with
 // SendQuery and DataArrival with TakeData. Every socket event reaches the lookup through the
 // event loop, never inside Start, and none of an earlier connection follows a new Start.
+// An answer that ends normally and names another WHOIS server is followed there: the same
+// query goes out again without Connect, and that answer is added under a heading of its own.
 class WhoisLookup final : public QObject {
     Q_OBJECT
 public:
     enum class State {
         Idle,             // never started
-        Connecting,       // Start called, no connection yet
+        Connecting,       // Start called or a referral followed, no connection yet
         Connected,        // connection stands, no query handled yet
         OpenWithoutQuery, // the query was empty: nothing sent, the connection stays open
         Receiving,        // the query line went out
-        Ended,            // the server closed, the connection failed or the answer was cut
+        Ended,            // the last server closed, a connection failed or the answer was cut
     };
 
     explicit WhoisLookup(AnswerView& view, QObject* parent = nullptr);
@@ -51,6 +56,8 @@ public:
     // Ends any earlier lookup, empties the buffer and the view, and starts connecting to the
     // server entry, trimmed of blanks. Returns at once.
     void Start(const QString& serverEntry);
+    // Ends the lookup where it stands, keeping what is shown.
+    void Stop();
     // Sends the input, trimmed of blanks, with CR LF in one write; shows kNoQueryMessage and
     // sends nothing when that leaves nothing. Only once per connection.
     void SendQuery(const QString& input);
@@ -59,16 +66,24 @@ public:
 
     State state() const { return state_; }
     const QString& Buffer() const { return buffer_; }
+    // The server being asked, or last asked.
     const QString& Server() const { return server_; }
     qint64 BytesReceived() const { return received_; }
 
 signals:
     void Connect();
     void DataArrival(qint64 bytesAvailable);
-    // The lookup is over: closed by the server, failed or cut.
+    // The lookup is over: closed by the last server, failed, cut or stopped.
     void Ended();
+    // Whether the user is waiting for a server: from a connect until its first data or end.
+    void WaitingChanged(bool waiting);
 
 private:
+    void OpenConnection();
+    void ConnectSocket();
+    void WriteQuery();
+    bool FollowReferral();
+    void SetWaiting(bool waiting);
     void OnConnected();
     void OnReadyRead();
     void OnSocketError(QAbstractSocket::SocketError error);
@@ -87,13 +102,22 @@ private:
     qint64 answerLimit_ = kWhoisAnswerLimit;
 
     QTcpSocket* socket_ = nullptr;
+    int hostLookupId_ = -1;
     std::uint64_t lookupNumber_ = 0;
     QTimer connectTimer_;
     State state_ = State::Idle;
     QString server_;
+    quint16 serverPort_ = kWhoisPort;
+    // The query text sent to the first server; referred servers get it again.
+    QString query_;
+    // "host:port" of every server asked since Start, host in lower case.
+    QStringList asked_;
+    // Where the answer of the server being asked starts in the buffer.
+    qsizetype answerStart_ = 0;
+    bool waiting_ = false;
     QString buffer_;
     AnswerDecoder decoder_;
-    qint64 received_ = 0;
+    qint64 received_ = 0; // by every server since Start
     // What the view shows instead of the buffer (a message), empty while it shows the buffer.
     QString shownMessage_;
 };
