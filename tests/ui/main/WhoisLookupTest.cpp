@@ -279,15 +279,6 @@ TEST_F(WhoisLookupTest, RefusedConnectionNamesServerAndReasonReplacingAnEarlierA
     EXPECT_EQ(lookup.Buffer(), QString());
 }
 
-TEST_F(WhoisLookupTest, UnresolvableNameNamesServerAndReason) {
-    lookup.SetPort(ClosedLoopbackPort());
-    lookup.Start(" whois.tarnwick.invalid ");
-    ASSERT_TRUE(WaitUntil([&] { return ended == 1; }, 15s));
-    EXPECT_EQ(
-        Shown(),
-        QStringLiteral(" Could not connect to whois.tarnwick.invalid: the name was not found."));
-}
-
 // A listener whose accept queue is full: the kernel drops further connection attempts.
 class UnansweringListener {
 public:
