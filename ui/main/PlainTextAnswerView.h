@@ -22,7 +22,7 @@ inline constexpr qsizetype kLongestShownLine = 1024;
 inline constexpr qsizetype kShownAtOnce = 8 * 1024;
 // How long one turn of the event loop should spend writing text that waits, and the bounds of
 // one such write.
-inline constexpr std::chrono::milliseconds kWriteBudget{4};
+inline constexpr std::chrono::milliseconds kWriteBudget{2};
 inline constexpr qsizetype kSmallestWrite = 1024;
 inline constexpr qsizetype kLargestWrite = 64 * 1024;
 // Arrivals closer together than this are written together.
