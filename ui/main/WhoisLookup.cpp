@@ -199,11 +199,6 @@ void WhoisLookup::Show(const QString& text) {
     if (text.isEmpty()) {
         return;
     }
-    if (buffer_.isEmpty()) {
-        // Room for all the answer may hold (a byte gives at most one character): a buffer that
-        // doubled as it grew would move megabytes at once. Pages are used only once written.
-        buffer_.reserve(answerLimit_);
-    }
     buffer_ += text;
     if (shownMessage_.isEmpty()) {
         view_.Append(text, buffer_);
