@@ -5,7 +5,6 @@
 #include "ui/main/Form1.h"
 
 #include <QApplication>
-#include <QIcon>
 
 #include <cstdio>
 #include <cstdlib>
@@ -30,12 +29,13 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Tarnwick"));
     QApplication::setApplicationVersion(QStringLiteral(TARNWICK_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("tarnwick"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/artwork/tarnwick.ico")));
 
     tarnwick::QtMessageDialog messages;
     tarnwick::Form1 form(tarnwick::SystemEchoServices(messages),
                          tarnwick::platform::SystemLocalAddress());
     form.Form_Load();
+    // The window's own icon, decoded once, serves every later window too.
+    QApplication::setWindowIcon(form.windowIcon());
     form.show();
     return application.exec();
 }

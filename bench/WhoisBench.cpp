@@ -33,9 +33,12 @@ using tarnwick::testing::StreamedAnswer;
 using tarnwick::testing::StreamingWhoisServer;
 using tarnwick::testing::WaitUntil;
 
-constexpr double kShownTargetMilliseconds = 1000;
-constexpr double kStallTargetMilliseconds = 50;
-constexpr double kGrowthTarget = 5;
+// One frame at 60 Hz: the window never misses one while an answer streams in.
+constexpr double kStallTargetMilliseconds = 16;
+constexpr double kShownTargetMilliseconds = 300;
+constexpr double kEndlessLineTargetMilliseconds = 1000;
+// Linear, with some room for the fixed costs of a lookup.
+constexpr double kGrowthTarget = 4.5;
 
 // Copies the whole answer into the box on every piece.
 class NaiveAnswerView final : public tarnwick::AnswerView {
@@ -81,7 +84,10 @@ Run Measure(bool naive, std::int64_t bytes, std::size_t lineBytes) {
     EventLoopStallMeter stalls;
     clock.start();
     lookup.Start("127.0.0.1");
-    const bool ended = WaitUntil([&] { return lookup.state() == WhoisLookup::State::Ended; }, 300s);
+    // Shown means in the box, not only received: the view may still be catching up.
+    const bool ended = WaitUntil(
+        [&] { return lookup.state() == WhoisLookup::State::Ended && !incremental.HasPending(); },
+        300s);
     run.milliseconds = static_cast<double>(clock.nsecsElapsed()) / 1e6;
     run.longestStall = static_cast<double>(stalls.Longest().count());
     // Apart from the breaks of an endless line, the box holds exactly the answer.
@@ -162,7 +168,7 @@ int main(int argc, char** argv) {
         if (index > 0) {
             PrintRow("WHOIS " + size + " shown, against 4x less data (ms)",
                      incremental[index].milliseconds, SizeName(sizes[index - 1]),
-                     incremental[index - 1].milliseconds, "<= 5x", kGrowthTarget);
+                     incremental[index - 1].milliseconds, "<= 4.5x", kGrowthTarget);
         }
         longestStall = std::max(longestStall, incremental[index].longestStall);
         longestArrival = std::max(longestArrival, incremental[index].longestArrival);
@@ -170,16 +176,17 @@ int main(int argc, char** argv) {
             PrintRawRow("WHOIS " + size + " arrived whole", "no", "-", "-", "yes", "NO");
         }
     }
-    PrintRawRow("WHOIS 4 MiB shown (ms)", Value(incremental[2].milliseconds), "-", "-", "< 1000",
-                Met(incremental[2].milliseconds < kShownTargetMilliseconds));
+    PrintRawRow("WHOIS 4 MiB shown (ms)", Value(incremental[2].milliseconds), "-", "-", "<= 300",
+                Met(incremental[2].milliseconds <= kShownTargetMilliseconds));
     PrintRawRow("WHOIS 4 MiB as one endless line shown (ms)", Value(endless.milliseconds), "-", "-",
-                "< 1000", Met(endless.milliseconds < kShownTargetMilliseconds && endless.complete));
+                "< 1000",
+                Met(endless.milliseconds < kEndlessLineTargetMilliseconds && endless.complete));
     longestStall = std::max(longestStall, endless.longestStall);
     longestArrival = std::max(longestArrival, endless.longestArrival);
     const double naiveStall =
         Maximum({naive[0].longestStall, naive[1].longestStall, naive[2].longestStall});
     PrintRawRow("WHOIS longest event-loop stall (ms)", Value(longestStall),
-                "naive copy " + Value(naiveStall), "-", "<= 50",
+                "naive copy " + Value(naiveStall), "-", "<= 16",
                 Met(longestStall <= kStallTargetMilliseconds));
     // The part of a stall that is the handler's own work, apart from waiting for a processor.
     PrintComparison(

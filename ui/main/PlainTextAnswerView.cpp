@@ -1,10 +1,14 @@
 // Shows a WHOIS answer in a plain-text box, adding each new piece at the end.
 #include "ui/main/PlainTextAnswerView.h"
 
+#include "platform/Memory.h"
+
 #include <QPlainTextEdit>
 #include <QScopedValueRollback>
 #include <QTextCursor>
 #include <QTextDocument>
+
+#include <algorithm>
 
 namespace tarnwick {
 
@@ -55,6 +59,9 @@ QString BreakLongLines(QStringView text, qsizetype& lineLength) {
 } // namespace
 
 PlainTextAnswerView::PlainTextAnswerView(QPlainTextEdit& box) : QObject(&box), box_(box) {
+    // The document keeps its text in one buffer that doubles as it grows; copied on the heap,
+    // each doubling of a long answer would hold up the window for as long as the copy takes.
+    platform::MapLargeBlocks();
     // The answer is read-out text: an undo stack would only hold the answer a second time.
     box_.setUndoRedoEnabled(false);
     connect(box_.document(), &QTextDocument::contentsChange, this, [this] {
@@ -62,13 +69,30 @@ PlainTextAnswerView::PlainTextAnswerView(QPlainTextEdit& box) : QObject(&box), b
             changedByOthers_ = true;
         }
     });
+    writeTimer_.setSingleShot(true);
+    connect(&writeTimer_, &QTimer::timeout, this, &PlainTextAnswerView::WritePending);
+    frame_.start();
 }
 
 void PlainTextAnswerView::SetText(const QString& text) {
-    const QScopedValueRollback writing(writing_, true);
+    // Whatever still waits belongs to the text being replaced.
+    pending_.clear();
+    pendingFrom_ = 0;
+    writeTimer_.stop();
     lastLineLength_ = 0;
-    box_.setPlainText(BreakLongLines(text, lastLineLength_));
+    endsInCr_ = false;
+    const bool atOnce = text.size() <= kShownAtOnce;
+    {
+        const QScopedValueRollback writing(writing_, true);
+        box_.setPlainText(atOnce ? BreakLongLines(text, lastLineLength_) : QString());
+    }
     changedByOthers_ = false;
+    if (atOnce) {
+        endsInCr_ = text.endsWith(u'\r');
+    } else {
+        pending_.push_back(text);
+        WritePending();
+    }
 }
 
 void PlainTextAnswerView::Append(const QString& piece, const QString& whole) {
@@ -76,10 +100,72 @@ void PlainTextAnswerView::Append(const QString& piece, const QString& whole) {
         SetText(whole);
         return;
     }
-    QStringView text(piece);
-    // The box turns CR LF into one line break, also when the CR ended the previous piece.
-    const qsizetype before = whole.size() - piece.size() - 1;
-    if (text.startsWith(u'\n') && before >= 0 && whole.at(before) == u'\r') {
+    if (piece.isEmpty()) {
+        return;
+    }
+    if (frame_.elapsed() >= kFrameInterval.count()) {
+        frame_.restart();
+        writtenInFrame_ = 0;
+    }
+    if (pending_.empty() && writtenInFrame_ + piece.size() <= kShownAtOnce) {
+        writtenInFrame_ += piece.size();
+        Write(piece);
+        return;
+    }
+    // Small pieces are joined so that each write hands the box a useful amount.
+    if (!pending_.empty() && pending_.back().size() < kShownAtOnce) {
+        pending_.back() += piece;
+    } else {
+        pending_.push_back(piece);
+    }
+    if (!writeTimer_.isActive()) {
+        // Text that comes faster than frames are drawn waits for the next frame.
+        const qint64 frameLeft = kFrameInterval.count() - frame_.elapsed();
+        writeTimer_.start(writtenInFrame_ == 0 ? 0 : std::max<qint64>(0, frameLeft));
+    }
+}
+
+void PlainTextAnswerView::WritePending() {
+    frame_.restart();
+    writtenInFrame_ = 0;
+    // One write a turn, as much as the budget allows at the pace of the writes before.
+    const qsizetype size =
+        std::clamp(static_cast<qsizetype>(charactersPerMillisecond_ * double(kWriteBudget.count())),
+                   kSmallestWrite, kLargestWrite);
+    QElapsedTimer spent;
+    spent.start();
+    while (!pending_.empty() && writtenInFrame_ < size) {
+        const QString& first = pending_.front();
+        qsizetype end = std::min(first.size(), pendingFrom_ + size - writtenInFrame_);
+        // A surrogate pair goes into the box in one write.
+        if (end < first.size() && first.at(end).isLowSurrogate()) {
+            ++end;
+        }
+        Write(QStringView(first).sliced(pendingFrom_, end - pendingFrom_));
+        writtenInFrame_ += end - pendingFrom_;
+        if (end == first.size()) {
+            pending_.pop_front();
+            pendingFrom_ = 0;
+        } else {
+            pendingFrom_ = end;
+        }
+    }
+    const double milliseconds = static_cast<double>(spent.nsecsElapsed()) / 1e6;
+    if (writtenInFrame_ >= size && milliseconds > 0) {
+        charactersPerMillisecond_ =
+            (charactersPerMillisecond_ + static_cast<double>(writtenInFrame_) / milliseconds) / 2;
+    }
+    if (!pending_.empty()) {
+        // The rest follows once the window has had its turn.
+        writeTimer_.start(0);
+    }
+}
+
+void PlainTextAnswerView::Write(QStringView text) {
+    const bool afterCr = endsInCr_;
+    endsInCr_ = text.endsWith(u'\r');
+    // The box turns CR LF into one line break, also when the CR ended the previous write.
+    if (afterCr && text.startsWith(u'\n')) {
         text = text.sliced(1);
     }
     if (text.isEmpty()) {

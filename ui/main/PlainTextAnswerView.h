@@ -3,8 +3,13 @@
 
 #include "ui/main/AnswerView.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QTimer>
+
+#include <chrono>
+#include <deque>
 
 class QPlainTextEdit;
 
@@ -13,10 +18,21 @@ namespace tarnwick {
 // A text widget lays out a whole line again whenever it grows, so an endless line would cost
 // more with every piece; lines longer than this are shown broken into lines of this length.
 inline constexpr qsizetype kLongestShownLine = 1024;
+// Pieces up to this size are shown at once when nothing waits before them.
+inline constexpr qsizetype kShownAtOnce = 8 * 1024;
+// How long one turn of the event loop should spend writing text that waits, and the bounds of
+// one such write.
+inline constexpr std::chrono::milliseconds kWriteBudget{2};
+inline constexpr qsizetype kSmallestWrite = 1024;
+inline constexpr qsizetype kLargestWrite = 64 * 1024;
+// Arrivals closer together than this are written together.
+inline constexpr std::chrono::milliseconds kFrameInterval{16};
 
-// Each piece costs in proportion to its own length, not to the answer so far. When anything
-// else has changed the box since it was last written (the user typing into it), the next
-// piece writes the whole text again so the box never drifts from the answer.
+// Each piece costs in proportion to its own length, not to the answer so far. Text that comes
+// faster than the box can take without holding up the window waits here and is written over
+// the following turns of the event loop, in order; small pieces are shown at once. When
+// anything else has changed the box since it was last written (the user typing into it), the
+// next piece writes the whole text again so the box never drifts from the answer.
 class PlainTextAnswerView final : public QObject, public AnswerView {
     Q_OBJECT
 public:
@@ -25,12 +41,29 @@ public:
     void SetText(const QString& text) override;
     void Append(const QString& piece, const QString& whole) override;
 
+    // Whether text handed in is still waiting to be written into the box.
+    bool HasPending() const { return !pending_.empty(); }
+
 private:
+    void WritePending();
+    void Write(QStringView text);
+
     QPlainTextEdit& box_;
     bool writing_ = false;
     bool changedByOthers_ = false;
     // Characters on the box's last line, to know where an overlong line needs its next break.
     qsizetype lastLineLength_ = 0;
+    // Whether the text written last ended in CR: an LF right after it ends no further line.
+    bool endsInCr_ = false;
+    // Text not yet written, oldest first; the first entry is written from pendingFrom_ on.
+    std::deque<QString> pending_;
+    qsizetype pendingFrom_ = 0;
+    QTimer writeTimer_;
+    // Text written since the current frame began, and when it began.
+    qsizetype writtenInFrame_ = 0;
+    QElapsedTimer frame_;
+    // How fast the box took text so far; the first write assumes a slow machine.
+    double charactersPerMillisecond_ = 2 * 1024;
 };
 
 } // namespace tarnwick

@@ -8,6 +8,8 @@
 #include <QHostInfo>
 #include <QTcpSocket>
 
+#include <algorithm>
+
 namespace tarnwick {
 
 namespace {
@@ -196,7 +198,8 @@ void WhoisLookup::TakeData() {
     }
     const qint64 room = answerLimit_ - received_;
     if (room > 0) {
-        const QByteArray bytes = socket_->read(room);
+        // What waits, not `room`: Qt sets aside as much as it is asked for before reading.
+        const QByteArray bytes = socket_->read(std::min(room, socket_->bytesAvailable()));
         received_ += bytes.size();
         if (!bytes.isEmpty()) {
             SetWaiting(false);

@@ -1,0 +1,126 @@
+// Soak: hundreds of WHOIS lookups in one process, every box right, nothing left behind.
+#include "tests/support/QtEventLoop.h"
+#include "ui/main/PlainTextAnswerView.h"
+#include "ui/main/WhoisLookup.h"
+
+#include <QPlainTextEdit>
+#include <QtNetwork>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+// AddressSanitizer holds freed blocks back (256 MiB by default) to catch late uses, which
+// would look like growth here; a small hold-back keeps the memory figure meaningful.
+extern "C" const char* __asan_default_options() {
+    return "quarantine_size_mb=1";
+}
+
+namespace tarnwick {
+namespace {
+
+using testing::WaitUntil;
+
+constexpr qint64 kLimit = 64 * 1024;
+
+// What the server does with one lookup, and what the box shows at its end.
+struct Round {
+    const char* name;
+    QByteArray answer; // none: the connection is refused
+    bool secondClick;  // the user starts another lookup while this answer arrives
+    QString shown;
+};
+const Round kRounds[] = {
+    {"whole answer", "domain: x.test\r\nend\n", false, "domain: x.test\nend\n"},
+    {"refused", {}, false, " Could not connect to 127.0.0.1: the connection was refused."},
+    {"cut at the limit", QByteArray("cut\n").repeated(kLimit / 4 + 1024), false,
+     QString("cut\n").repeated(kLimit / 4) + " The answer was cut off at 65536 bytes."},
+    {"second click mid-answer", "first answer, never shown whole\n", true, "second\n"},
+};
+
+std::pair<long, long> DescriptorsAndResidentBytes() {
+    using Folder = std::filesystem::directory_iterator;
+    const long descriptors = std::distance(Folder("/proc/self/fd"), Folder());
+    long pages[2] = {};
+    std::ifstream("/proc/self/statm") >> pages[0] >> pages[1];
+    return {descriptors, pages[1] * sysconf(_SC_PAGESIZE)};
+}
+
+class WhoisSoak : public ::testing::Test, private testing::WithApplication {
+protected:
+    WhoisSoak() {
+        QObject::connect(&lookup_, &WhoisLookup::Connect, [this] { lookup_.SendQuery("x.test"); });
+        QObject::connect(&lookup_, &WhoisLookup::DataArrival, [this] { lookup_.TakeData(); });
+        lookup_.SetAnswerLimit(kLimit);
+        // The server answers the query line with the next answer and closes, or, told to hold,
+        // sends half of it and stays for the next lookup to drop.
+        server_.listen(QHostAddress::LocalHost, 0);
+        QObject::connect(&server_, &QTcpServer::newConnection, [this] {
+            QTcpSocket* client = server_.nextPendingConnection();
+            QObject::connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
+            QObject::connect(client, &QTcpSocket::readyRead, client, [this, client] {
+                if (!client->readAll().endsWith('\n'))
+                    return;
+                const bool hold = std::exchange(hold_, false);
+                client->write(hold ? answer_.left(answer_.size() / 2) : answer_);
+                if (!hold)
+                    client->disconnectFromHost();
+            });
+        });
+    }
+
+    // One lookup as the user starts it; every way its box can end up wrong is counted by name.
+    void Lookup(const Round& round) {
+        answer_ = round.answer;
+        hold_ = round.secondClick;
+        lookup_.SetPort(round.answer.isEmpty() ? refusingPort_ : server_.serverPort());
+        lookup_.Start("127.0.0.1");
+        if (round.secondClick) {
+            WaitUntil([&] { return !box_.toPlainText().isEmpty(); }); // it is arriving
+            answer_ = "second\n";
+            lookup_.Start("127.0.0.1");
+        }
+        if (!WaitUntil([&] {
+                return lookup_.state() == WhoisLookup::State::Ended && !view_.HasPending();
+            }))
+            ++wrong_[std::string(round.name) + ": never ended"];
+        if (box_.toPlainText() != round.shown)
+            ++wrong_[std::string(round.name) + ": other text shown"];
+    }
+
+    QPlainTextEdit box_;
+    PlainTextAnswerView view_{box_};
+    WhoisLookup lookup_{view_};
+    QTcpServer server_;
+    QByteArray answer_;
+    bool hold_ = false;
+    quint16 refusingPort_ = [] { // listened on once and closed again: it refuses
+        QTcpServer closed;
+        return closed.listen(QHostAddress::LocalHost, 0) ? closed.serverPort() : 0;
+    }();
+    std::map<std::string, int> wrong_;
+};
+
+TEST_F(WhoisSoak, FiveHundredLookupsLeaveDescriptorsAndMemoryAsTheyWere) {
+    // Warm-up: first-use allocations of Qt, the fonts and the allocator's caches.
+    for (int number = 0; number < 100; ++number)
+        Lookup(kRounds[number % std::size(kRounds)]);
+    testing::RunEvents(std::chrono::milliseconds(50));
+    const auto [descriptorsBefore, residentBefore] = DescriptorsAndResidentBytes();
+    for (int number = 0; number < 500; ++number)
+        Lookup(kRounds[number % std::size(kRounds)]);
+    testing::RunEvents(std::chrono::milliseconds(50));
+    const auto [descriptorsAfter, residentAfter] = DescriptorsAndResidentBytes();
+    for (const auto& [what, count] : wrong_)
+        ADD_FAILURE() << count << " of 600 lookups: " << what;
+    EXPECT_EQ(descriptorsAfter, descriptorsBefore);
+    EXPECT_LT(residentAfter - residentBefore, 1024 * 1024)
+        << "grew by " << (residentAfter - residentBefore) << " bytes";
+}
+
+} // namespace
+} // namespace tarnwick
