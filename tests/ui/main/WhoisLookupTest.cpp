@@ -359,7 +359,7 @@ TEST_P(EndlessAnswer, IsCutAtTheLimitWithANoteAndTheWindowStaysResponsive) {
     lookup.SetPort(server.Port());
     EventLoopStallMeter stalls;
     lookup.Start("127.0.0.1");
-    ASSERT_TRUE(WaitUntil([&] { return ended == 1; }, 60s));
+    ASSERT_TRUE(WaitUntil([&] { return ended == 1 && !view.HasPending(); }, 60s));
     EXPECT_EQ(lookup.BytesReceived(), kWhoisAnswerLimit);
     EXPECT_EQ(lookup.Buffer().size(), kWhoisAnswerLimit);
     EXPECT_EQ(lookup.Buffer().toStdString(),
@@ -389,7 +389,7 @@ TEST_F(WhoisLookupTest, AnswerOfExactlyTheLimitIsNotCut) {
     lookup.SetAnswerLimit(64 * 1024);
     lookup.SetPort(server.Port());
     lookup.Start("127.0.0.1");
-    ASSERT_TRUE(WaitUntil([&] { return ended == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return ended == 1 && !view.HasPending(); }));
     EXPECT_EQ(Shown().toStdString(), StreamingWhoisServer::AnswerText(answer, 64 * 1024));
 }
 
