@@ -7,6 +7,7 @@
 #include <linux/icmp.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -142,9 +143,51 @@ IcmpOpenFailure OpenFailure(int pingError, int rawError) {
                                                                     : IcmpOpenFailure::Unavailable;
 }
 
+// A ping socket outlives its handle as this thread's spare, so the next handle skips opening
+// it and setting its options: together most of an echo's system calls. A forked child must not
+// use its parent's spare (its namespace, groups or capabilities may differ), so each fork
+// starts a new generation; a raw socket is never kept, since it would queue the machine's ICMP
+// traffic while unused. Stale replies and errors in a spare are told apart by sequence.
+std::atomic<unsigned> forkGeneration{0};
+
+struct SpareSocket {
+    std::shared_ptr<EchoSocket> socket;
+    unsigned generation = 0;
+};
+
+SpareSocket& ThreadSpare() {
+    thread_local SpareSocket spare;
+    return spare;
+}
+
+std::shared_ptr<EchoSocket> TakeSpare() {
+    SpareSocket& spare = ThreadSpare();
+    if (spare.generation != forkGeneration.load(std::memory_order_relaxed))
+        spare.socket.reset();
+    return std::move(spare.socket);
+}
+
+void KeepAsSpare(std::shared_ptr<EchoSocket> socket) {
+    SpareSocket& spare = ThreadSpare();
+    spare.socket = std::move(socket);
+    spare.generation = forkGeneration.load(std::memory_order_relaxed);
+}
+
 class LinuxIcmpService final : public IcmpService {
 public:
+    LinuxIcmpService() {
+        pthread_atfork(nullptr, nullptr,
+                       [] { forkGeneration.fetch_add(1, std::memory_order_relaxed); });
+    }
+
     IcmpHandle IcmpCreateFile() override {
+        if (std::shared_ptr<EchoSocket> spare = TakeSpare()) {
+            lastOpenFailure_ = IcmpOpenFailure::None;
+            const IcmpHandle handle = spare->descriptor;
+            std::lock_guard lock(mutex_);
+            sockets_[handle] = std::move(spare);
+            return handle;
+        }
         std::unique_ptr<EchoSocket> socket = OpenPingSocket();
         const int pingError = socket ? 0 : errno;
         if (!socket)
@@ -227,7 +270,9 @@ public:
             socket = std::move(found->second);
             sockets_.erase(found);
         }
-        // The descriptor closes when the last request still using it ends.
+        // Otherwise the descriptor closes when the last request still using it ends.
+        if (socket->kind == SocketKind::Ping && socket.use_count() == 1)
+            KeepAsSpare(std::move(socket));
         return true;
     }
 
