@@ -9,115 +9,65 @@
 namespace tarnwick {
 namespace {
 
-EchoReply LocalReply() {
+struct RecordRow {
+    const char* name;
+    EchoReply reply;
+    EchoReplyTexts texts;
+    friend void PrintTo(const RecordRow& row, std::ostream* out) { *out << row.name; }
+};
+
+EchoReply Record(std::int32_t number, std::int16_t size, const char* data, std::size_t length) {
     EchoReply reply{};
-    reply.Address = 16777343;
-    reply.RoundTripTime = 15;
-    reply.DataSize = 9;
-    reply.DataPointer = 1234567;
-    std::memcpy(reply.Data, "Echo This", 9);
+    reply.Address = reply.RoundTripTime = reply.DataPointer = number;
+    reply.DataSize = size;
+    std::memcpy(reply.Data, data, length);
     return reply;
 }
 
-TEST(FormatEchoReply, SuccessfulLocalReplyGivesTheDocumentedTexts) {
-    const EchoReplyTexts texts = FormatEchoReply(LocalReply());
-    EXPECT_EQ(texts.status, "0   [ ip success ]");
-    EXPECT_EQ(texts.lagTime, "15 (milliseconds)");
-    EXPECT_EQ(texts.portAddress, "16777343");
-    EXPECT_EQ(texts.size, "9 (bytes)");
-    EXPECT_EQ(texts.echo, "Echo This");
-    EXPECT_EQ(texts.pointer, "1234567");
+class FormatEchoReplyRows : public ::testing::TestWithParam<RecordRow> {};
+
+// Guards the numbers as plain signed decimals with their suffixes, and the echo ending at its
+// first NUL, absent when the data starts with one, and whole when it holds none.
+TEST_P(FormatEchoReplyRows, GiveTheFieldTexts) {
+    const EchoReplyTexts texts = FormatEchoReply(GetParam().reply);
+    const EchoReplyTexts& expected = GetParam().texts;
+    EXPECT_EQ(texts.status, expected.status);
+    EXPECT_EQ(texts.lagTime, expected.lagTime);
+    EXPECT_EQ(texts.portAddress, expected.portAddress);
+    EXPECT_EQ(texts.size, expected.size);
+    EXPECT_EQ(texts.echo, expected.echo);
+    EXPECT_EQ(texts.pointer, expected.pointer);
 }
 
-TEST(FormatEchoReply, ZeroRecordShowsZerosWithSuffixesAndNoEcho) {
-    const EchoReplyTexts texts = FormatEchoReply(EchoReply{});
-    EXPECT_EQ(texts.status, "0   [ ip success ]");
-    EXPECT_EQ(texts.lagTime, "0 (milliseconds)");
-    EXPECT_EQ(texts.portAddress, "0");
-    EXPECT_EQ(texts.size, "0 (bytes)");
-    EXPECT_FALSE(texts.echo.has_value());
-    EXPECT_EQ(texts.pointer, "0");
-}
+const std::string k250(250, 'x');
 
+INSTANTIATE_TEST_SUITE_P(
+    Rows, FormatEchoReplyRows,
+    ::testing::Values(
+        RecordRow{"Zeros",
+                  EchoReply{},
+                  {"0   [ ip success ]", "0 (milliseconds)", "0", "0 (bytes)", std::nullopt, "0"}},
+        RecordRow{"LargestNotGrouped",
+                  Record(INT_MAX, SHRT_MAX, "Echo\0This", 9),
+                  {"0   [ ip success ]", "2147483647 (milliseconds)", "2147483647", "32767 (bytes)",
+                   "Echo", "2147483647"}},
+        RecordRow{"SmallestKeepTheirSign",
+                  Record(INT_MIN, SHRT_MIN, "\xE9\x01\x7F", 3),
+                  {"0   [ ip success ]", "-2147483648 (milliseconds)", "-2147483648",
+                   "-32768 (bytes)", "\xE9\x01\x7F", "-2147483648"}},
+        RecordRow{"LeadingNulMeansNoEcho",
+                  Record(1, 9, "\0Echo This", 10),
+                  {"0   [ ip success ]", "1 (milliseconds)", "1", "9 (bytes)", std::nullopt, "1"}},
+        RecordRow{"DataWithoutNulIsWhole",
+                  Record(1, 250, k250.data(), 250),
+                  {"0   [ ip success ]", "1 (milliseconds)", "1", "250 (bytes)", k250, "1"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Guards the status line of a failure.
 TEST(FormatEchoReply, FailedEchoShowsItsStatusLine) {
     EchoReply reply{};
     reply.Status = 11010;
     EXPECT_EQ(FormatEchoReply(reply).status, "11010   [ ip req timed out ]");
-}
-
-struct NumberCase {
-    const char* name;
-    std::int32_t address;
-    std::int32_t roundTrip;
-    std::int16_t dataSize;
-    std::int32_t pointer;
-    const char* portAddress;
-    const char* lagTime;
-    const char* size;
-    const char* pointerText;
-};
-
-class FormatEchoReplyNumbers : public ::testing::TestWithParam<NumberCase> {};
-
-TEST_P(FormatEchoReplyNumbers, AreSignedDecimalsWithoutPaddingOrGrouping) {
-    const NumberCase& row = GetParam();
-    EchoReply reply{};
-    reply.Address = row.address;
-    reply.RoundTripTime = row.roundTrip;
-    reply.DataSize = row.dataSize;
-    reply.DataPointer = row.pointer;
-    const EchoReplyTexts texts = FormatEchoReply(reply);
-    EXPECT_EQ(texts.portAddress, row.portAddress);
-    EXPECT_EQ(texts.lagTime, row.lagTime);
-    EXPECT_EQ(texts.size, row.size);
-    EXPECT_EQ(texts.pointer, row.pointerText);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Records, FormatEchoReplyNumbers,
-    ::testing::Values(NumberCase{"AddressWithHighLastPartIsNegative", -939415360, 1, 9, 0,
-                                 "-939415360", "1 (milliseconds)", "9 (bytes)", "0"},
-                      NumberCase{"LargestValues", INT_MAX, INT_MAX, SHRT_MAX, INT_MAX, "2147483647",
-                                 "2147483647 (milliseconds)", "32767 (bytes)", "2147483647"},
-                      NumberCase{"SmallestValues", INT_MIN, INT_MIN, SHRT_MIN, INT_MIN,
-                                 "-2147483648", "-2147483648 (milliseconds)", "-32768 (bytes)",
-                                 "-2147483648"},
-                      NumberCase{"ThousandsAreNotGrouped", 1000000, 1000, 1000, -1000, "1000000",
-                                 "1000 (milliseconds)", "1000 (bytes)", "-1000"}),
-    [](const ::testing::TestParamInfo<NumberCase>& info) { return info.param.name; });
-
-TEST(FormatEchoReply, EchoStopsAtTheFirstNul) {
-    EchoReply reply{};
-    std::memcpy(reply.Data, "Echo\0This", 9);
-    EXPECT_EQ(FormatEchoReply(reply).echo, "Echo");
-}
-
-TEST(FormatEchoReply, EchoKeepsNonAsciiBytesAsTheyCame) {
-    EchoReply reply{};
-    std::memcpy(reply.Data, "\xE9\x01\x7F", 3);
-    EXPECT_EQ(FormatEchoReply(reply).echo, "\xE9\x01\x7F");
-}
-
-TEST(FormatEchoReply, DataWithoutAnyNulIsShownWhole) {
-    EchoReply reply{};
-    std::memset(reply.Data, 'x', kEchoDataSize);
-    reply.Data[kEchoDataSize - 1] = 'y';
-    const auto echo = FormatEchoReply(reply).echo;
-    ASSERT_TRUE(echo.has_value());
-    EXPECT_EQ(echo->size(), kEchoDataSize);
-    EXPECT_EQ(echo->back(), 'y');
-}
-
-TEST(FormatEchoReply, NulOnlyInTheLastCharacterGives249) {
-    EchoReply reply{};
-    std::memset(reply.Data, 'x', kEchoDataSize - 1);
-    EXPECT_EQ(FormatEchoReply(reply).echo->size(), kEchoDataSize - 1);
-}
-
-TEST(FormatEchoReply, LeadingNulMeansNoEchoEvenWithBytesAfterIt) {
-    EchoReply reply{};
-    std::memcpy(reply.Data, "\0Echo This", 10);
-    EXPECT_FALSE(FormatEchoReply(reply).echo.has_value());
 }
 
 } // namespace
