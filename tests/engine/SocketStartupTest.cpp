@@ -40,9 +40,10 @@ TEST(SocketStartup, TellsTheUserWhatTheLibraryLacks) {
                   (row.message.empty() ? std::vector<testing::ShownMessage>{}
                                        : std::vector<testing::ShownMessage>{{row.message, icon}}));
         EXPECT_EQ(CleanupSockets(library, messages), row.result ? kFalse : kTrue);
-        if (row.result)
+        if (row.result) {
             EXPECT_EQ(messages.shown.back().prompt,
                       "Windows Sockets error -1 occurred in Cleanup.");
+        }
     }
 }
 

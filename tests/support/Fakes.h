@@ -113,28 +113,6 @@ struct RecordingProgramStarter final : platform::ProgramStarter {
     std::vector<std::string> attempts, started; // "command line @window style"
 };
 
-// An in-memory registry that records every open and close.
-struct RecordingRegistry final : platform::Registry {
-    std::int32_t RegOpenKeyExA(platform::RegistryKey key, const std::string& subKey,
-                               std::uint32_t options, std::uint32_t access,
-                               platform::RegistryKey& result) override {
-        opens.push_back({subKey, access});
-        return view.RegOpenKeyExA(key, subKey, options, access, result);
-    }
-    std::int32_t RegQueryValueExA(platform::RegistryKey key, const std::string& name,
-                                  std::uint32_t reserved, std::uint32_t* type, std::uint8_t* data,
-                                  std::uint32_t* size) override {
-        return view.RegQueryValueExA(key, name, reserved, type, data, size);
-    }
-    std::int32_t RegCloseKey(platform::RegistryKey key) override {
-        ++closes;
-        return view.RegCloseKey(key);
-    }
-    platform::MemoryRegistry view;
-    std::vector<std::pair<std::string, std::uint32_t>> opens; // path, access asked for
-    std::size_t closes = 0;
-};
-
 // Records every request to open something instead of starting a browser.
 struct RecordingShell final : platform::Shell {
     std::intptr_t ShellExecuteA(platform::WindowHandle owner, const char* operation,

@@ -68,7 +68,7 @@ protected:
     }
 
     testing::RecordingShell shell;
-    testing::RecordingRegistry registry;
+    platform::MemoryRegistry registry;
     testing::RecordingProgramStarter programs;
     testing::RecordingMessageDialog messages;
     testing::FakeSocketLibrary sockets;

@@ -111,8 +111,7 @@ TEST_F(Form1Test, StartsReadyToTypeAnAddress) {
 }
 
 // Guards each field's text (a swapped field, a lost suffix), a fresh zeroed record for every
-// press, the earlier echo kept when a reply carries none, the five fields a failure writes,
-// and the echo's bytes shown as Latin-1.
+// press, the earlier echo kept when a reply carries none, and the five fields a failure writes.
 TEST_F(Form1Test, PingFillsTheResultFields) {
     icmp.reply = Reply(3);
     Ping("127.0.0.1");
@@ -131,11 +130,22 @@ TEST_F(Form1Test, PingFillsTheResultFields) {
     Ping("127.0.0.1");
     EXPECT_EQ(Shown(), (QStringList{"11010   [ ip req timed out ]", "0 (milliseconds)", "0",
                                     "0 (bytes)", "Echo This", "0"}));
+    // Numbers as plain signed decimals at their extremes; the echo up to its first NUL, in
+    // Latin-1, or all 250 bytes when there is no NUL.
     icmp.reply = [](std::uint8_t* buffer) {
-        return std::memcpy(buffer + kHeaderSize, "caf\xE9", 5), 1u;
+        const std::int32_t header[] = {INT_MAX, 0, INT_MIN, -32768, INT_MIN};
+        std::memcpy(buffer, header, sizeof header);
+        return std::memcpy(buffer + kHeaderSize, "caf\xE9\0This", 9), 1u;
     };
     Ping("127.0.0.1");
-    EXPECT_EQ(form->Text6->text(), QStringLiteral(u"caf\u00e9"));
+    EXPECT_EQ(Shown(),
+              (QStringList{"0   [ ip success ]", "-2147483648 (milliseconds)", "2147483647",
+                           "-32768 (bytes)", QString::fromUtf16(u"caf\u00e9"), "-2147483648"}));
+    icmp.reply = [](std::uint8_t* buffer) {
+        return std::memset(buffer + kHeaderSize, 'x', 250), 1u;
+    };
+    Ping("127.0.0.1");
+    EXPECT_EQ(form->Text6->text(), QString(250, u'x'));
     EXPECT_TRUE(messages.shown.empty());
 }
 
