@@ -10,7 +10,7 @@ program=/usr/bin/tarnwick
 scratch=$(mktemp -d)
 chmod 755 "$scratch"
 failures=0
-trap 'dpkg -s tarnwick >/dev/null 2>&1 && [ -n "${installed:-}" ] && dpkg --purge tarnwick >/dev/null; rm -rf "$scratch"' EXIT
+trap '[ -n "${installed:-}" ] && dpkg --purge tarnwick >/dev/null 2>&1; rm -rf "$scratch"' EXIT
 check() { # check DESCRIPTION COMMAND...: one PASS or FAIL line, the command's output on failure
     local description=$1
     shift
@@ -55,12 +55,12 @@ dpkg-deb -e "$deb" "$scratch/control"
 printf '#!/bin/sh\nexit 1\n' >"$scratch/setcap" && chmod 755 "$scratch/setcap"
 for search_path in /nonexistent "$scratch"; do
     check "the postinst succeeds and says why when setcap is missing or fails ($search_path)" bash -c \
-        "PATH='$search_path' /bin/sh '$scratch/control/postinst' configure | grep -q 'cannot ping'"
+        "set -o pipefail; PATH='$search_path' /bin/sh '$scratch/control/postinst' configure 2>&1 | grep 'cannot ping'"
 done
 
 find /usr -type d >"$scratch/dirs-before"
-fatal "dpkg -i installs the package" dpkg -i "$deb"
 installed=1
+fatal "dpkg -i installs the package" dpkg -i "$deb"
 check "every file of the package is on disk" bash -c 'dpkg -L tarnwick | while read -r p; do [ -e "$p" ] || exit 1; done'
 check "the installed desktop entry is valid" desktop-file-validate /usr/share/applications/tarnwick.desktop
 check "the installed metainfo is valid" bash -c 'appstreamcli validate --no-net /usr/share/metainfo/*.metainfo.xml'
