@@ -23,9 +23,10 @@ public:
     std::string operator/(const std::string& relative) const { return (path_ / relative).string(); }
 
     // Writes a file below the folder (creating folders on the way) and returns its path.
-    std::string WriteFile(const std::string& relativePath, const std::string& content,
-                          std::filesystem::perms permissions = std::filesystem::perms::owner_read |
-                                                               std::filesystem::perms::owner_write) {
+    std::string
+    WriteFile(const std::string& relativePath, const std::string& content,
+              std::filesystem::perms permissions = std::filesystem::perms::owner_read |
+                                                   std::filesystem::perms::owner_write) {
         const std::filesystem::path file = path_ / relativePath;
         std::filesystem::create_directories(file.parent_path());
         std::ofstream(file, std::ios::binary) << content;
@@ -34,7 +35,8 @@ public:
     }
     // An executable shell script that runs `body`.
     std::string WriteScript(const std::string& relativePath, const std::string& body) {
-        return WriteFile(relativePath, "#!/bin/sh\n" + body + "\n", std::filesystem::perms::owner_all);
+        return WriteFile(relativePath, "#!/bin/sh\n" + body + "\n",
+                         std::filesystem::perms::owner_all);
     }
 
 private:
