@@ -1,10 +1,8 @@
-// Fuzzes the address parser against a reference that follows the textual recipe:
-// split on dots, write each part as two hex digits, read "&H" + digits back.
+// Fuzzes the address parser against a reference that follows the textual recipe: split on dots,
+// write each part as two hex digits (its low byte), read "&H" + the digits back, fourth first.
 #include "engine/AddressParser.h"
 #include "engine/EngineError.h"
 
-#include <cstddef>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -14,83 +12,56 @@
 namespace {
 
 using tarnwick::EngineErrorKind;
+using Outcome = std::pair<std::optional<std::int32_t>, std::optional<EngineErrorKind>>;
 
-struct Outcome {
-    std::optional<std::int32_t> value;
-    std::optional<EngineErrorKind> error;
-};
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-// Decimal with optional blanks around it and an optional sign, range-checked digit by digit.
-Outcome ReferenceNumber(const std::string& part, long long& number) {
-    std::size_t begin = 0;
-    std::size_t end = part.size();
-    while (begin < end && IsBlank(part[begin]))
-        ++begin;
-    while (end > begin && IsBlank(part[end - 1]))
-        --end;
-    bool negative = false;
-    if (begin < end && (part[begin] == '+' || part[begin] == '-'))
-        negative = part[begin++] == '-';
-    if (begin == end)
-        return {{}, EngineErrorKind::TypeMismatch};
-    for (std::size_t i = begin; i < end; ++i)
-        if (part[i] < '0' || part[i] > '9')
-            return {{}, EngineErrorKind::TypeMismatch};
+// A part as a number: blanks around it, an optional sign, digits, range-checked digit by digit.
+std::optional<EngineErrorKind> ReferenceNumber(std::string part, long long& number) {
+    part.erase(0, part.find_first_not_of(" \t"));
+    part.erase(part.find_last_not_of(" \t") + 1);
+    const bool negative = !part.empty() && part[0] == '-';
+    if (!part.empty() && (part[0] == '+' || part[0] == '-'))
+        part.erase(0, 1);
+    if (part.empty() || part.find_first_not_of("0123456789") != std::string::npos)
+        return EngineErrorKind::TypeMismatch;
     long long magnitude = 0;
-    for (std::size_t i = begin; i < end; ++i) {
-        magnitude = magnitude * 10 + (part[i] - '0');
-        if (magnitude > 2147483648LL)
-            return {{}, EngineErrorKind::Overflow};
-    }
+    for (const char digit : part)
+        if ((magnitude = magnitude * 10 + (digit - '0')) > 2147483648LL)
+            return EngineErrorKind::Overflow;
     number = negative ? -magnitude : magnitude;
-    if (number > 2147483647LL)
-        return {{}, EngineErrorKind::Overflow};
-    return {};
+    return number > 2147483647LL ? std::optional(EngineErrorKind::Overflow) : std::nullopt;
 }
 
 Outcome Reference(const std::string& text) {
     std::vector<std::string> parts(1);
-    for (char c : text) {
-        if (c == '.')
-            parts.emplace_back();
-        else
-            parts.back() += c;
-    }
+    for (const char c : text)
+        c == '.' ? parts.emplace_back() : parts.back() += c;
     if (parts.size() > 4)
-        return {{}, EngineErrorKind::SubscriptOutOfRange};
+        return {std::nullopt, EngineErrorKind::SubscriptOutOfRange};
     if (parts.size() < 4)
-        return {0, {}};
-    std::string hex = "";
+        return {0, std::nullopt};
+    std::string hex;
     for (int index = 3; index >= 0; --index) {
         long long number = 0;
-        const Outcome failure = ReferenceNumber(parts[index], number);
-        if (failure.error)
-            return failure;
-        char digits[32];
-        std::snprintf(digits, sizeof digits, "%X", static_cast<unsigned>(number));
-        const std::string padded = std::string("00") + digits;
-        hex += padded.substr(padded.size() - 2);
+        if (const auto error = ReferenceNumber(parts[index], number))
+            return {std::nullopt, error};
+        char digits[16];
+        std::snprintf(digits, sizeof digits, "%02X", static_cast<unsigned>(number) & 0xFF);
+        hex += digits;
     }
-    const unsigned long bits = std::strtoul(hex.c_str(), nullptr, 16);
-    return {static_cast<std::int32_t>(static_cast<std::uint32_t>(bits)), {}};
+    return {static_cast<std::int32_t>(std::stoul("0x" + hex, nullptr, 16)), std::nullopt};
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
-    const Outcome expected = Reference(text);
     Outcome actual;
     try {
-        actual.value = tarnwick::ParseAddress(text);
+        actual.first = tarnwick::ParseAddress(text);
     } catch (const tarnwick::EngineError& error) {
-        actual.error = error.kind();
+        actual.second = error.kind();
     }
-    if (actual.value != expected.value || actual.error != expected.error) {
+    if (actual != Reference(text)) {
         std::fprintf(stderr, "parser and reference disagree\n");
         std::abort();
     }

@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang, ASan and UBSan, replays every kept input, then
-# fuzzes each target for the given number of seconds (default 60).
+# Builds the libFuzzer targets with clang, ASan and UBSan (in the tree of tools/test.sh
+# --sanitize, so the libraries are built once for both), replays every kept input, then fuzzes
+# each target for the given number of seconds (default 60).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 seconds=${1:-60}
 bash "$root/tools/setup.sh"
 
-build_dir="$root/build-fuzz"
+build_dir="$root/build-sanitize"
 cmake -S "$root" -B "$build_dir" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DTARNWICK_BUILD_GUI=OFF -DTARNWICK_BUILD_TESTS=OFF -DTARNWICK_BUILD_FUZZ=ON >/dev/null
-cmake --build "$build_dir" -j"$(nproc)"
+    -DTARNWICK_SANITIZE=ON -DTARNWICK_BUILD_FUZZ=ON >/dev/null
+cmake --build "$build_dir" -j"$(nproc)" --target tarnwick_fuzz_parse_address tarnwick_fuzz_icmp_reply
 
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 for program in "$build_dir"/fuzz/tarnwick_fuzz_*; do

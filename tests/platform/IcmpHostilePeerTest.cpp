@@ -1,267 +1,146 @@
-// The echo probe against a hostile peer: replies with other identifiers or sequences, cut
-// short, oversized or with bad checksums, and errors about other packets, from a raw-socket
-// responder in a namespace of its own, joined to the probe's namespace by a veth pair.
-#include "engine/AddressParser.h"
+// The echo probe on a raw socket against a hostile peer in a namespace of its own (replies and
+// errors that are not ours, cut short or with bad checksums) while another process floods the
+// probe's namespace with echo traffic: every probe must report only its own answer.
 #include "engine/EchoProbe.h"
-#include "platform/Icmp.h"
 
-#include "support/IcmpCraft.h"
+#include "support/Fakes.h"
 #include "support/IcmpPeer.h"
-#include "support/NetworkNamespace.h"
-#include "support/RecordingMessageDialog.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
 
-#include <chrono>
-#include <cstring>
-#include <memory>
-#include <ostream>
-#include <string>
-#include <vector>
+#include <random>
 
 namespace tarnwick {
 namespace {
 
 using testing::Bytes;
-using testing::EchoMessage;
 using testing::ErrorQuotingRequest;
-using testing::IcmpPeer;
-using testing::JoinedNamespaces;
-using testing::PeerScript;
+using testing::IcmpMessage;
+using testing::NamespacePair;
 using testing::SeenRequest;
-using testing::TextBytes;
 
-// A documentation range that exists only inside the test's namespaces.
-constexpr char kNearAddress[] = "198.51.100.1";
-constexpr char kFarAddress[] = "198.51.100.2";
+constexpr std::uint32_t kFarValue = 33685696; // 192.0.2.2
+const Bytes kEchoThat{'E', 'c', 'h', 'o', ' ', 'T', 'h', 'a', 't'};
 
-Bytes Filled(std::size_t size) {
-    Bytes data(size);
-    for (std::size_t i = 0; i < size; ++i)
-        data[i] = static_cast<std::uint8_t>('A' + i % 26);
-    return data;
-}
-
-Bytes OurReply(const SeenRequest& request, const Bytes& data) {
-    return EchoMessage(0, request.identifier, request.sequence, data);
-}
-
-// Everything a careless probe might take for its answer; none of it is.
+// Everything a careless probe might take for its answer: others' replies and errors, ours
+// with a bad checksum or cut short. None of it is, and none of it says "Echo This".
 std::vector<Bytes> Junk(const SeenRequest& request) {
-    const std::uint16_t id = request.identifier;
-    const std::uint16_t seq = request.sequence;
-    const Bytes text = TextBytes("Echo This");
-    std::vector<Bytes> junk{
-        EchoMessage(0, id ^ 0x5A5A, seq, text),                        // another identifier
-        EchoMessage(0, id, static_cast<std::uint16_t>(seq + 1), text), // another sequence
-        EchoMessage(0, id, static_cast<std::uint16_t>(seq - 1), text), // a late earlier reply
-        EchoMessage(0, id ^ 0x0001, seq, Filled(300)),                 // oversized, not ours
-        EchoMessage(8, id, seq, text),                                 // our request bounced back
-        EchoMessage(42, id, seq, text),                                // a type nobody knows
-    };
-    Bytes badChecksum = OurReply(request, TextBytes("Echo That"));
+    const std::uint16_t id = request.identifier, seq = request.sequence;
+    Bytes badChecksum = IcmpMessage(0, 0, id, seq, kEchoThat);
     badChecksum[3] ^= 0xFF;
-    junk.push_back(badChecksum);
-    // Headers cut short: no sequence, half a sequence.
-    for (const std::size_t size : {4, 7}) {
-        Bytes cut = OurReply(request, text);
-        cut.resize(size);
-        testing::SetIcmpChecksum(cut);
-        junk.push_back(cut);
-    }
-    // Errors about someone else's packets: another identifier, another sequence, another
-    // destination, and a quote too short to say whose it is.
-    const in_addr_t source = request.source;
-    const in_addr_t destination = request.destination;
-    junk.push_back(ErrorQuotingRequest(3, 1, source, destination, id ^ 0x5A5A, seq));
-    junk.push_back(
-        ErrorQuotingRequest(11, 0, source, destination, id, static_cast<std::uint16_t>(seq + 1)));
-    junk.push_back(ErrorQuotingRequest(3, 3, source, inet_addr("192.0.2.99"), id, seq));
-    Bytes shortQuote = ErrorQuotingRequest(3, 1, source, destination, id, seq);
-    shortQuote.resize(8 + 20 + 4);
-    testing::SetIcmpChecksum(shortQuote);
-    junk.push_back(shortQuote);
-    return junk;
+    Bytes cut = IcmpMessage(0, 0, id, seq);
+    cut.resize(7);
+    return {IcmpMessage(0, 0, id ^ 0x5A5A, seq, kEchoThat),
+            IcmpMessage(0, 0, id, seq - 1, kEchoThat),
+            IcmpMessage(8, 0, id, seq, kEchoThat),
+            IcmpMessage(42, 0, id, seq, kEchoThat),
+            badChecksum,
+            testing::WithChecksum(cut),
+            ErrorQuotingRequest(3, 1, request.source, request.destination, id ^ 0x5A5A, seq),
+            ErrorQuotingRequest(11, 0, request.source, request.destination, id, seq + 1),
+            ErrorQuotingRequest(3, 3, request.source, 0x63020C0, id, seq)};
 }
 
-std::vector<Bytes> Then(std::vector<Bytes> first, const Bytes& last) {
-    first.push_back(last);
-    return first;
-}
-
-struct ProbeOutcome {
-    bool probed = false;
-    std::int32_t result = 0;
-    EchoReply reply{};
-    std::chrono::milliseconds elapsed{};
-    std::size_t messagesShown = 0;
+// What the probes in the near namespace saw; copied out of the child as bytes.
+struct ProbeRun {
+    EchoReply last;
+    int probes, wrong;
 };
 
-class HostilePeer : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (const auto reason = testing::NamespacesUnavailableReason())
-            GTEST_SKIP() << *reason;
-        try {
-            namespaces_ = std::make_unique<JoinedNamespaces>("twh", kNearAddress, kFarAddress);
-            // Only our responder answers on the far side.
-            namespaces_->far().SetSysctl("net.ipv4.icmp_echo_ignore_all", "1");
-            // Raw socket in the probe, whatever the host allows: this is what sees the junk.
-            namespaces_->near().SetSysctl("net.ipv4.ping_group_range", "1 0");
-        } catch (const std::exception& error) {
-            GTEST_SKIP() << "network namespaces cannot be made here: " << error.what();
+ProbeRun Probes(int count, const std::function<bool(int)>& more, std::int32_t status) {
+    testing::RecordingMessageDialog messages;
+    ProbeRun run{};
+    while (run.probes < count || more(run.probes)) {
+        const std::int32_t result =
+            PingAddress(NamespacePair::kFarAddress, run.last, SystemEchoServices(messages));
+        ++run.probes;
+        run.wrong += run.last.Status != status ||
+                     static_cast<std::uint32_t>(run.last.Address) != kFarValue ||
+                     result != (status ? -status : run.last.RoundTripTime) ||
+                     std::memcmp(run.last.Data, status ? "" : "Echo This", status ? 1 : 10) != 0;
+        run.last = {};
+    }
+    return run;
+}
+
+// Raw socket in the probe (no ping sockets); only the scripted peer answers on the far side.
+TEST(HostilePeer, EveryProbeReportsOnlyItsOwnAnswerAmongJunkAndNoise) {
+    if (const std::string reason = NamespacePair::Unavailable(); !reason.empty())
+        GTEST_SKIP() << reason;
+    NamespacePair pair;
+    ASSERT_TRUE(pair.Ready() && pair.AllowPingSockets(false) &&
+                pair.InFar("sysctl -qw net.ipv4.icmp_echo_ignore_all=1"));
+    std::atomic<bool> answer = false; // false: an error quoting our request ends each probe
+    testing::IcmpPeer peer(pair.Far(), [&answer](const SeenRequest& request) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2)); // let noise arrive meanwhile
+        std::vector<Bytes> messages = Junk(request);
+        messages.push_back(answer ? IcmpMessage(0, 0, request.identifier, request.sequence)
+                                  : ErrorQuotingRequest(3, 1, request.source, request.destination,
+                                                        request.identifier, request.sequence));
+        return messages;
+    });
+    const auto inNear = [&](const std::function<ProbeRun()>& probes) {
+        const std::optional<ProbeRun> run = testing::RunInNamespace(pair.Near(), false, probes);
+        EXPECT_TRUE(run.has_value()) << "the probe's child process failed";
+        return run.value_or(ProbeRun{{}, 0, 1});
+    };
+    const auto never = [](int) { return false; };
+    EXPECT_EQ(inNear([&] { return Probes(20, never, 11003); }).wrong, 0);
+
+    // Echo requests, forged replies and forged errors to 127.0.0.1 in the probe's namespace,
+    // with identifiers of their own, about 4,000 a second.
+    auto* sent = new (mmap(nullptr, sizeof(std::atomic<long>), PROT_READ | PROT_WRITE,
+                           MAP_SHARED | MAP_ANONYMOUS, -1, 0)) std::atomic<long>(0);
+    const pid_t flood = fork();
+    if (flood == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        const int out = testing::EnterNamespace(pair.Near())
+                            ? socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP)
+                            : -1;
+        const sockaddr_in loopback{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+        std::mt19937 random(1);
+        for (auto next = std::chrono::steady_clock::now(); out >= 0;
+             std::this_thread::sleep_until(next)) {
+            for (int i = 0; i < 4; ++i) {
+                const auto id = static_cast<std::uint16_t>(random());
+                const auto seq = static_cast<std::uint16_t>(0x4000 + random() % 0x8000);
+                const Bytes message = random() % 3
+                                          ? IcmpMessage(random() % 2 ? 0 : 8, 0, id, seq, kEchoThat)
+                                          : ErrorQuotingRequest(3, 1, 16777343, 16777343, id, seq);
+                *sent += sendto(out, message.data(), message.size(), 0,
+                                reinterpret_cast<const sockaddr*>(&loopback), sizeof loopback) > 0;
+            }
+            // No bursts to catch up after the process was kept waiting.
+            next = std::max(next + std::chrono::milliseconds(1),
+                            std::chrono::steady_clock::now() - std::chrono::milliseconds(2));
         }
+        _exit(1);
     }
-
-    ProbeOutcome PingThroughPeer(const PeerScript& script) {
-        peer_ = std::make_unique<IcmpPeer>(namespaces_->far(), script);
-        ProbeOutcome outcome;
-        outcome.probed = testing::RunInside(namespaces_->near(), [&] {
-            testing::RecordingMessageDialog messages;
-            const auto start = std::chrono::steady_clock::now();
-            outcome.result = PingAddress(kFarAddress, outcome.reply, SystemEchoServices(messages));
-            outcome.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-                std::chrono::steady_clock::now() - start);
-            outcome.messagesShown = messages.shown.size();
-        });
-        return outcome;
-    }
-
-    std::unique_ptr<JoinedNamespaces> namespaces_;
-    std::unique_ptr<IcmpPeer> peer_;
-};
-
-TEST_F(HostilePeer, OnlyJunkEndsInRequestTimedOutAfterTheTimeout) {
-    const ProbeOutcome outcome = PingThroughPeer(Junk);
-    ASSERT_TRUE(outcome.probed);
-    ASSERT_EQ(peer_->requestsSeen(), 1) << "the request never reached the peer";
-    EXPECT_EQ(peer_->packetsSent(), static_cast<int>(Junk({}).size()));
-    EXPECT_EQ(outcome.reply.Status, 11010);
-    EXPECT_EQ(outcome.result, -11010);
-    EXPECT_EQ(outcome.reply.DataSize, 0);
-    EXPECT_EQ(outcome.reply.Data[0], '\0');
-    EXPECT_GE(outcome.elapsed.count(), 190);
-    EXPECT_LT(outcome.elapsed.count(), 1000);
-    EXPECT_EQ(outcome.messagesShown, 0u);
-}
-
-TEST_F(HostilePeer, OurReplyAfterJunkSucceedsWithOurData) {
-    const ProbeOutcome outcome = PingThroughPeer([](const SeenRequest& request) {
-        return Then(Junk(request), OurReply(request, TextBytes("Echo This")));
+    for (int wait = 0; *sent < 100 && wait < 1000; ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    answer = true;
+    const long before = *sent;
+    // At least 300 probes, and on until the noise during them is several packets a probe.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const ProbeRun run = inNear([&] {
+        return Probes(
+            300,
+            [&](int probes) {
+                return *sent - before < 4L * probes && std::chrono::steady_clock::now() < giveUp;
+            },
+            0);
     });
-    ASSERT_TRUE(outcome.probed);
-    ASSERT_EQ(peer_->requestsSeen(), 1);
-    EXPECT_EQ(outcome.reply.Status, 0);
-    EXPECT_EQ(outcome.reply.Address, ParseAddress(kFarAddress));
-    EXPECT_EQ(outcome.reply.DataSize, 9);
-    EXPECT_EQ(std::string(outcome.reply.Data, 10), std::string("Echo This\0", 10));
-    EXPECT_EQ(outcome.result, outcome.reply.RoundTripTime);
-    EXPECT_GE(outcome.result, 0);
+    const long noise = *sent - before;
+    kill(flood, SIGKILL);
+    waitpid(flood, nullptr, 0);
+    EXPECT_EQ(run.wrong, 0) << "of " << run.probes << " probes";
+    EXPECT_EQ(peer.requestsSeen, 20 + run.probes);
+    EXPECT_GE(noise, 4L * run.probes) << "too little noise to prove anything";
 }
-
-TEST_F(HostilePeer, ErrorQuotingOurRequestAfterJunkGivesItsStatus) {
-    const ProbeOutcome outcome = PingThroughPeer([](const SeenRequest& request) {
-        return Then(Junk(request), ErrorQuotingRequest(3, 1, request.source, request.destination,
-                                                       request.identifier, request.sequence));
-    });
-    ASSERT_TRUE(outcome.probed);
-    ASSERT_EQ(peer_->requestsSeen(), 1);
-    EXPECT_EQ(outcome.reply.Status, 11003);
-    EXPECT_EQ(outcome.result, -11003);
-    EXPECT_EQ(outcome.reply.Address, ParseAddress(kFarAddress));
-}
-
-// Our own reply with more data than the 250-byte data area holds.
-struct OversizedRow {
-    const char* name;
-    std::size_t dataSize;
-    std::int32_t status;
-};
-
-void PrintTo(const OversizedRow& row, std::ostream* out) {
-    *out << row.name;
-}
-
-class HostilePeerData : public HostilePeer, public ::testing::WithParamInterface<OversizedRow> {};
-
-TEST_P(HostilePeerData, OurReplyFitsTheDataAreaOrIsBufTooSmall) {
-    const Bytes data = Filled(GetParam().dataSize);
-    const ProbeOutcome outcome = PingThroughPeer([&data](const SeenRequest& request) {
-        return std::vector<Bytes>{OurReply(request, data)};
-    });
-    ASSERT_TRUE(outcome.probed);
-    ASSERT_EQ(peer_->requestsSeen(), 1);
-    EXPECT_EQ(outcome.reply.Status, GetParam().status);
-    if (GetParam().status == 0) {
-        EXPECT_EQ(outcome.result, outcome.reply.RoundTripTime);
-        EXPECT_EQ(outcome.reply.DataSize, static_cast<std::int16_t>(data.size()));
-        EXPECT_EQ(std::memcmp(outcome.reply.Data, data.data(), data.size()), 0);
-    } else {
-        EXPECT_EQ(outcome.result, -GetParam().status);
-        EXPECT_EQ(outcome.reply.DataSize, 0);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(DataSizes, HostilePeerData,
-                         ::testing::Values(OversizedRow{"FillsTheDataAreaExactly", 250, 0},
-                                           OversizedRow{"OneByteTooMany", 251, 11001},
-                                           OversizedRow{"MoreThanTheWholeRecord", 300, 11001},
-                                           OversizedRow{"LargestDatagram", 1400, 11001}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-// The service called directly with reply buffers of every awkward size, each followed by
-// guard bytes that must stay untouched.
-struct BufferRow {
-    const char* name;
-    std::uint32_t replySize;
-    bool holdsTheReply;
-};
-
-void PrintTo(const BufferRow& row, std::ostream* out) {
-    *out << row.name;
-}
-
-class HostilePeerBuffer : public HostilePeer, public ::testing::WithParamInterface<BufferRow> {};
-
-TEST_P(HostilePeerBuffer, NeverWritesPastTheReplySize) {
-    constexpr std::size_t kGuardSize = 64;
-    const std::uint32_t replySize = GetParam().replySize;
-    std::vector<std::uint8_t> buffer(replySize + kGuardSize, 0xA5);
-    std::uint32_t replies = 99;
-    peer_ = std::make_unique<IcmpPeer>(namespaces_->far(), [](const SeenRequest& request) {
-        return Then(Junk(request), OurReply(request, Filled(300)));
-    });
-    const bool probed = testing::RunInside(namespaces_->near(), [&] {
-        platform::IcmpService& icmp = platform::SystemIcmpService();
-        const platform::IcmpHandle handle = icmp.IcmpCreateFile();
-        replies = icmp.IcmpSendEcho(handle, static_cast<std::uint32_t>(ParseAddress(kFarAddress)),
-                                    "Echo This", 9, nullptr, buffer.data(), replySize, 200);
-        icmp.IcmpCloseHandle(handle);
-    });
-    ASSERT_TRUE(probed);
-    EXPECT_EQ(replies, GetParam().holdsTheReply ? 1u : 0u);
-    for (std::size_t i = replySize; i < buffer.size(); ++i)
-        ASSERT_EQ(buffer[i], 0xA5) << "byte " << i << " past a reply size of " << replySize;
-    if (replySize >= 8) {
-        std::int32_t status = 0;
-        std::memcpy(&status, buffer.data() + 4, 4);
-        EXPECT_EQ(status, GetParam().holdsTheReply ? 0 : 11001);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(ReplySizes, HostilePeerBuffer,
-                         ::testing::Values(BufferRow{"Nothing", 0, false},
-                                           BufferRow{"HalfAStatus", 6, false},
-                                           BufferRow{"AddressAndStatus", 8, false},
-                                           BufferRow{"OneShortOfTheHeader", 27, false},
-                                           BufferRow{"HeaderOnly", 28, false},
-                                           BufferRow{"OneShortOfTheRequestData", 36, false},
-                                           BufferRow{"TheRecord", 278, false},
-                                           BufferRow{"OneShortOfTheOversizedReply", 327, false},
-                                           BufferRow{"HoldsTheOversizedReply", 328, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace tarnwick

@@ -50,7 +50,7 @@ std::pair<long, long> DescriptorsAndResidentBytes() {
     return {descriptors, pages[1] * sysconf(_SC_PAGESIZE)};
 }
 
-class WhoisSoak : public ::testing::Test, private testing::WithApplication {
+class WhoisSoak : public ::testing::Test {
 protected:
     WhoisSoak() {
         QObject::connect(&lookup_, &WhoisLookup::Connect, [this] { lookup_.SendQuery("x.test"); });

@@ -1,124 +1,166 @@
-// A scripted ICMP peer: a thread in a namespace that answers each echo request carrying
-// "Echo This" with whatever packets its script makes, on a raw socket.
+// ICMP messages built by hand, and a scripted peer: a thread in a namespace that answers each
+// echo request carrying "Echo This" with whatever messages its script makes, on a raw socket.
 #pragma once
 
-#include "support/IcmpCraft.h"
-#include "support/NetworkNamespace.h"
+#include "support/NetworkNamespaces.h"
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstring>
 #include <functional>
 #include <future>
 #include <stdexcept>
-#include <string>
 #include <thread>
 #include <vector>
 
 namespace tarnwick::testing {
 
-// One echo request as the peer saw it; addresses in network byte order.
-struct SeenRequest {
-    std::uint16_t identifier = 0;
-    std::uint16_t sequence = 0;
-    in_addr_t source = 0;
-    in_addr_t destination = 0;
+using Bytes = std::vector<std::uint8_t>;
+inline const Bytes kEchoThis{'E', 'c', 'h', 'o', ' ', 'T', 'h', 'i', 's'};
+
+inline Bytes operator+(Bytes first, const Bytes& second) {
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
+// RFC 1071 checksum of bytes [start, end), written big-endian at `at`; independent of the
+// product's own.
+inline Bytes WithChecksum(Bytes bytes, std::size_t at = 2, std::size_t start = 0,
+                          std::size_t end = SIZE_MAX) {
+    end = std::min(end, bytes.size());
+    bytes[at] = bytes[at + 1] = 0;
+    std::uint32_t sum = 0;
+    for (std::size_t i = start; i < end; i += 2)
+        sum += std::uint32_t{bytes[i]} << 8 | (i + 1 < end ? bytes[i + 1] : 0);
+    while (sum >> 16)
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    bytes[at] = static_cast<std::uint8_t>(~sum >> 8);
+    bytes[at + 1] = static_cast<std::uint8_t>(~sum);
+    return bytes;
+}
+
+// An ICMP message: type, code, identifier and sequence (or the unused word), then payload.
+inline Bytes IcmpMessage(std::uint8_t type, std::uint8_t code, std::uint16_t id,
+                         std::uint16_t sequence, const Bytes& payload = kEchoThis) {
+    Bytes message{type,
+                  code,
+                  0,
+                  0,
+                  std::uint8_t(id >> 8),
+                  std::uint8_t(id),
+                  std::uint8_t(sequence >> 8),
+                  std::uint8_t(sequence)};
+    message.insert(message.end(), payload.begin(), payload.end());
+    return WithChecksum(message);
+}
+
+// An IPv4 datagram; addresses as the address value (first dotted part in the low byte, which
+// is also an in_addr_t's bytes in network order).
+struct IpFields {
+    std::uint32_t source = 0, destination = 0;
+    std::uint8_t protocol = IPPROTO_ICMP, ttl = 64, tos = 0;
+    std::uint16_t flagsAndFragment = 0x4000; // don't fragment
+    Bytes options;
 };
 
-// The ICMP messages to send back for one request, in order.
-using PeerScript = std::function<std::vector<Bytes>(const SeenRequest&)>;
+inline IpFields Between(std::uint32_t source, std::uint32_t destination) {
+    IpFields ip;
+    ip.source = source;
+    ip.destination = destination;
+    return ip;
+}
+
+inline Bytes Ipv4(const IpFields& ip, const Bytes& payload) {
+    const std::size_t header = 20 + ip.options.size(), total = header + payload.size();
+    Bytes datagram{std::uint8_t(0x40 | header / 4),
+                   ip.tos,
+                   std::uint8_t(total >> 8),
+                   std::uint8_t(total),
+                   0xAB,
+                   0xCD,
+                   std::uint8_t(ip.flagsAndFragment >> 8),
+                   std::uint8_t(ip.flagsAndFragment),
+                   ip.ttl,
+                   ip.protocol,
+                   0,
+                   0};
+    for (const std::uint32_t address : {ip.source, ip.destination})
+        for (int i = 0; i < 4; ++i)
+            datagram.push_back(static_cast<std::uint8_t>(address >> (8 * i)));
+    datagram.insert(datagram.end(), ip.options.begin(), ip.options.end());
+    datagram = WithChecksum(datagram, 10, 0, header);
+    datagram.insert(datagram.end(), payload.begin(), payload.end());
+    return datagram;
+}
+
+// An ICMP error quoting the IP header and first 8 bytes of an echo request source→destination.
+inline Bytes ErrorQuotingRequest(std::uint8_t type, std::uint8_t code, std::uint32_t source,
+                                 std::uint32_t destination, std::uint16_t id,
+                                 std::uint16_t sequence) {
+    Bytes quoted = Ipv4(Between(source, destination), IcmpMessage(8, 0, id, sequence));
+    quoted.resize(28);
+    return IcmpMessage(type, code, 0, 0, quoted);
+}
+
+// One echo request as the peer saw it.
+struct SeenRequest {
+    std::uint16_t identifier = 0, sequence = 0;
+    std::uint32_t source = 0, destination = 0;
+};
 
 class IcmpPeer {
 public:
-    // The kernel of the namespace should not answer echoes itself
-    // (net.ipv4.icmp_echo_ignore_all=1) unless the script wants it to.
-    IcmpPeer(const NetworkNamespace& space, PeerScript script) : script_(std::move(script)) {
+    // The namespace's kernel should ignore echoes (net.ipv4.icmp_echo_ignore_all=1).
+    using Script = std::function<std::vector<Bytes>(const SeenRequest&)>;
+    IcmpPeer(const std::string& space, Script script) : script_(std::move(script)) {
         std::promise<bool> started;
-        std::future<bool> ready = started.get_future();
-        thread_ = std::thread([this, &space, &started] { Serve(space, started); });
-        if (!ready.get()) {
+        thread_ = std::thread([this, space, &started] { Serve(space, started); });
+        if (!started.get_future().get()) {
             thread_.join();
-            throw std::runtime_error("the ICMP peer could not start in " + space.name());
+            throw std::runtime_error("the ICMP peer could not start in " + space);
         }
     }
     ~IcmpPeer() {
         stop_ = true;
         thread_.join();
     }
-    IcmpPeer(const IcmpPeer&) = delete;
-    IcmpPeer& operator=(const IcmpPeer&) = delete;
 
-    int requestsSeen() const { return requestsSeen_; }
-    int packetsSent() const { return packetsSent_; }
+    std::atomic<int> requestsSeen{0};
 
 private:
-    void Serve(const NetworkNamespace& space, std::promise<bool>& started) {
-        int descriptor = -1;
-        if (space.EnterFromThisThread())
-            descriptor = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+    void Serve(const std::string& space, std::promise<bool>& started) {
+        const int descriptor =
+            EnterNamespace(space) ? socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP) : -1;
         started.set_value(descriptor >= 0);
-        if (descriptor < 0)
-            return;
-        std::uint8_t datagram[4096];
-        while (!stop_) {
+        for (std::uint8_t in[4096]; descriptor >= 0 && !stop_;) {
             pollfd waiting{descriptor, POLLIN, 0};
             if (poll(&waiting, 1, 20) <= 0)
                 continue;
-            const ssize_t size = recv(descriptor, datagram, sizeof datagram, 0);
-            if (size < 20)
+            const ssize_t size = recv(descriptor, in, sizeof in, 0);
+            const std::size_t at = std::size_t{in[0] & 0x0Fu} * 4; // the IP header's length
+            if (size != static_cast<ssize_t>(at + 17) || in[at] != 8 ||
+                std::memcmp(in + at + 8, "Echo This", 9) != 0)
                 continue;
-            const std::size_t headerLength = std::size_t{datagram[0] & 0x0Fu} * 4;
-            const std::string text = "Echo This";
-            if (static_cast<std::size_t>(size) != headerLength + 8 + text.size() ||
-                datagram[headerLength] != 8 ||
-                text.compare(0, text.size(),
-                             reinterpret_cast<const char*>(datagram + headerLength + 8),
-                             text.size()) != 0)
-                continue;
-            SeenRequest request;
-            request.identifier = static_cast<std::uint16_t>(datagram[headerLength + 4] << 8 |
-                                                            datagram[headerLength + 5]);
-            request.sequence = static_cast<std::uint16_t>(datagram[headerLength + 6] << 8 |
-                                                          datagram[headerLength + 7]);
-            std::memcpy(&request.source, datagram + 12, 4);
-            std::memcpy(&request.destination, datagram + 16, 4);
-            ++requestsSeen_; // before the answer, which may end the probe at once
-            sockaddr_in back{};
-            back.sin_family = AF_INET;
-            back.sin_addr.s_addr = request.source;
-            for (const Bytes& message : script_(request)) {
-                if (sendto(descriptor, message.data(), message.size(), 0,
-                           reinterpret_cast<const sockaddr*>(&back),
-                           sizeof back) == static_cast<ssize_t>(message.size()))
-                    ++packetsSent_;
-            }
+            SeenRequest request{std::uint16_t(in[at + 4] << 8 | in[at + 5]),
+                                std::uint16_t(in[at + 6] << 8 | in[at + 7])};
+            std::memcpy(&request.source, in + 12, 4);
+            std::memcpy(&request.destination, in + 16, 4);
+            ++requestsSeen; // before the answer, which may end the probe at once
+            const sockaddr_in back{AF_INET, 0, {request.source}, {}};
+            for (const Bytes& message : script_(request))
+                sendto(descriptor, message.data(), message.size(), 0,
+                       reinterpret_cast<const sockaddr*>(&back), sizeof back);
         }
-        close(descriptor);
+        if (descriptor >= 0)
+            close(descriptor);
     }
 
-    PeerScript script_;
+    Script script_;
     std::atomic<bool> stop_{false};
-    std::atomic<int> requestsSeen_{0};
-    std::atomic<int> packetsSent_{0};
     std::thread thread_;
 };
-
-// Runs work on a fresh thread that has entered the namespace; work does not run at all when
-// the thread cannot enter, so nothing is ever sent from the host's own network.
-template <class Work> bool RunInside(const NetworkNamespace& space, Work work) {
-    bool entered = false;
-    std::thread([&] {
-        entered = space.EnterFromThisThread();
-        if (entered)
-            work();
-    }).join();
-    return entered;
-}
 
 } // namespace tarnwick::testing

@@ -1,7 +1,6 @@
-// Running Qt windows and sockets in GoogleTest cases: the application object and waiting.
+// Waiting while Qt's event loop runs sockets and windows, and how long it stalls meanwhile.
 #pragma once
 
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
@@ -11,35 +10,13 @@
 
 namespace tarnwick::testing {
 
-// The one QApplication of a test program: the one its main made, or one made on first use and
-// kept to the end.
-inline QApplication& TestApplication() {
-    if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance())) {
-        return *existing;
-    }
-    static int argc = 1;
-    static char name[] = "tarnwick-tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* application = new QApplication(argc, argv);
-    return *application;
-}
-
-// A base for fixtures whose members are widgets: makes the application before them.
-struct WithApplication {
-    WithApplication() { TestApplication(); }
-};
-
 // Runs the event loop until `done` holds or `timeout` passes; returns whether it holds.
 inline bool WaitUntil(const std::function<bool()>& done,
                       std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
     QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeout.count()) {
+    for (clock.start(); !done(); QTest::qWait(2))
+        if (clock.elapsed() > timeout.count())
             return false;
-        }
-        QTest::qWait(2);
-    }
     return true;
 }
 

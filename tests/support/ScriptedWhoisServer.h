@@ -13,6 +13,13 @@
 
 namespace tarnwick::testing {
 
+// A port on 127.0.0.1 that nothing listens on.
+inline quint16 ClosedLoopbackPort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort(); // closed again when probe goes
+}
+
 class ScriptedWhoisServer {
 public:
     ScriptedWhoisServer() {

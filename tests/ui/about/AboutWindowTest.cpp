@@ -1,37 +1,25 @@
-// The About window: its design, one window per run, closing and reopening, keys and links.
-#include "support/RecordingMessageDialog.h"
-#include "support/RecordingProgramStarter.h"
-#include "support/RecordingRegistry.h"
-#include "support/RecordingShell.h"
-#include "ui/about/AboutLinks.h"
-#include "ui/about/frmAbout.h"
-#include "ui/common/Twips.h"
+// The About window as the user meets it: one window per run, its links, its keys, closing and
+// reopening, and the program ending with the last window.
+#include "support/Fakes.h"
+#include "support/WindowChecks.h"
+#include "ui/main/Form1.h"
 
 #include "platform/FileFinder.h"
 
-#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
-#include <QFontMetrics>
-#include <QGroupBox>
-#include <QIcon>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
-#include <QUrl>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
-#include <ostream>
-
-#include <set>
+#include <functional>
 
 namespace tarnwick {
 namespace {
-
-using testing::RecordingShell;
 
 // Lets deferred deletions and posted events run.
 void Settle() {
@@ -39,433 +27,188 @@ void Settle() {
     QCoreApplication::processEvents();
 }
 
-int VisibleAboutWindows() {
+int AboutWindows() {
     int count = 0;
     for (QWidget* widget : QApplication::topLevelWidgets())
-        if (qobject_cast<AboutWindow*>(widget) != nullptr && widget->isVisible())
-            ++count;
+        count += qobject_cast<AboutWindow*>(widget) != nullptr;
     return count;
 }
 
-int AllAboutWindows() {
-    int count = 0;
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        if (qobject_cast<AboutWindow*>(widget) != nullptr)
-            ++count;
-    return count;
-}
-
-class AboutWindowTest : public ::testing::Test {
+// The main window with recording About services; HelpBut opens the About window.
+class AboutTest : public ::testing::Test {
 protected:
+    void SetUp() override {
+        main.SetAboutServices({shell, registry, platform::SystemFileFinder(), programs, &messages});
+        main.show();
+    }
     void TearDown() override {
-        about.reset();
         Settle();
-        EXPECT_EQ(AllAboutWindows(), 0);
+        EXPECT_LE(AboutWindows(), 1);
     }
-    AboutWindow& Shown() {
-        about->Show();
-        EXPECT_NE(about->window(), nullptr);
-        return *about->window();
+    AboutWindow& PressHelp() {
+        QTest::mouseClick(main.HelpBut, Qt::LeftButton);
+        Settle();
+        EXPECT_NE(main.About(), nullptr);
+        return *main.About()->window();
     }
-    // Chooses a list entry as the user does: the keyboard moves through the list.
-    void ChooseWithArrowKeys(int index) {
-        QComboBox* combo = about->window()->Combo1;
+    // Chooses a list entry as the user does: the arrow keys move through the list.
+    void Choose(int index) {
+        QComboBox* combo = main.About()->window()->Combo1;
         combo->setFocus();
         while (combo->currentIndex() < index)
             QTest::keyClick(combo, Qt::Key_Down);
         while (combo->currentIndex() > index)
             QTest::keyClick(combo, Qt::Key_Up);
     }
-    void CloseWithOk() {
-        QTest::mouseClick(about->window()->cmdOK, Qt::LeftButton);
+    void PressKey(QWidget* focus, Qt::Key key) {
+        QApplication::setActiveWindow(focus->window());
+        focus->setFocus();
+        QTest::keyClick(focus, key);
         Settle();
     }
 
-    RecordingShell shell;
-    testing::RecordingRegistry registry;
+    testing::RecordingShell shell;
+    platform::MemoryRegistry registry;
     testing::RecordingProgramStarter programs;
     testing::RecordingMessageDialog messages;
-    std::unique_ptr<frmAbout> about = std::make_unique<frmAbout>(
-        AboutServices{shell, registry, platform::SystemFileFinder(), programs, &messages});
+    testing::FakeSocketLibrary sockets;
+    testing::FakeIcmpService icmp;
+    testing::FakeLocalAddress localAddress;
+    Form1 main{EchoServices{sockets, icmp, messages}, localAddress};
 };
 
-// ---- Design ----
-
-struct ControlRow {
-    const char* name;
-    QRect twips; // Left, Top, Width, Height in the parent's client area
-};
-void PrintTo(const ControlRow& row, std::ostream* out) {
-    *out << row.name;
+// Guards the one About object and window of the run: every press shows the same one, modeless
+// beside a working main window, in its place, with its controls laid out.
+TEST_F(AboutTest, EveryPressShowsTheSameOneWindow) {
+    EXPECT_EQ(main.About(), nullptr);
+    AboutWindow& window = PressHelp();
+    const frmAbout* about = main.About();
+    EXPECT_EQ(&PressHelp(), &window);
+    EXPECT_EQ(main.About(), about);
+    EXPECT_EQ(AboutWindows(), 1);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("About Tarnwick"));
+    EXPECT_EQ(window.geometry(),
+              QRect(QGuiApplication::primaryScreen()->geometry().topLeft() + QPoint(156, 129),
+                    QSize(382, 170)));
+    EXPECT_EQ(testing::ExpectControlsLaidOut(window), 12);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    main.Text1->setText("1.2.3.4.5");
+    main.Command2->click();
+    EXPECT_EQ(messages.shown.size(), 1u); // the rejection, from the main window
 }
 
-class AboutLayoutTest : public AboutWindowTest, public ::testing::WithParamInterface<ControlRow> {};
-
-TEST_P(AboutLayoutTest, ControlStandsWhereTheDesignPutsIt) {
-    AboutWindow& window = Shown();
-    auto* control = window.findChild<QWidget*>(QString::fromLatin1(GetParam().name));
-    ASSERT_NE(control, nullptr);
-    const QRect& t = GetParam().twips;
-    EXPECT_EQ(control->geometry(), TwipsRect(t.x(), t.y(), t.width(), t.height()));
-    EXPECT_TRUE(control->isVisible());
-}
-
-INSTANTIATE_TEST_SUITE_P(Rows, AboutLayoutTest,
-                         ::testing::Values(ControlRow{"Image1", {240, 240, 480, 480}},
-                                           ControlRow{"Title", {1080, 120, 1725, 240}},
-                                           ControlRow{"lblVersion", {1080, 360, 1005, 225}},
-                                           ControlRow{"lblDescription", {1080, 600, 1365, 210}},
-                                           ControlRow{"cmdOK", {4320, 240, 1020, 345}},
-                                           ControlRow{"Frame1", {600, 960, 4575, 735}},
-                                           ControlRow{"Combo1", {480, 240, 2775, 315}},
-                                           ControlRow{"Command1", {3720, 240, 615, 375}},
-                                           ControlRow{"lblDisclaimer", {120, 1920, 3870, 585}},
-                                           ControlRow{"cmdSysInfo", {4200, 2040, 1245, 345}}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(AboutWindowTest, WindowHasItsCaptionSizeAndFixedScreenPosition) {
-    AboutWindow& window = Shown();
-    EXPECT_EQ(window.windowTitle(), "About Tarnwick");
-    const QPoint screenOrigin = QGuiApplication::primaryScreen()->geometry().topLeft();
-    EXPECT_EQ(window.geometry(), TwipsRect(2340, 1935, 5730, 2550).translated(screenOrigin));
-    EXPECT_EQ(window.minimumSize(), window.maximumSize());
-    EXPECT_EQ(window.parentWidget(), nullptr);
-    EXPECT_FALSE(window.isModal());
-    EXPECT_EQ(window.windowType(), Qt::Tool);
-    const Qt::WindowFlags flags = window.windowFlags();
-    EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
-    EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
-    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
-    EXPECT_EQ(window.palette().color(QPalette::Window), QColor(0xC0, 0xC0, 0xC0));
-    EXPECT_TRUE(window.autoFillBackground());
-}
-
-TEST_F(AboutWindowTest, ControlsCarryTheDesignTextsAndColours) {
-    AboutWindow& window = Shown();
-    EXPECT_EQ(window.lblVersion->text(), "Version 1.1");
-    EXPECT_EQ(window.cmdOK->text(), "&OK");
-    EXPECT_EQ(window.Command1->text(), "&GO");
-    EXPECT_EQ(window.cmdSysInfo->text(), "&System Info...");
-    EXPECT_EQ(window.Frame1->title(), "Visit A Website:");
-    EXPECT_EQ(window.Frame1->palette().color(QPalette::Window), QColor(0xC0, 0xC0, 0xC0));
-    EXPECT_EQ(window.Combo1->parentWidget(), window.Frame1);
-    EXPECT_EQ(window.Command1->parentWidget(), window.Frame1);
-    EXPECT_TRUE(window.lblDescription->text().contains("2026"));
-    for (QLabel* label : {window.Title, window.lblDescription, window.lblDisclaimer}) {
-        SCOPED_TRACE(label->objectName().toStdString());
-        EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(0, 0, 0));
-        EXPECT_FALSE(label->autoFillBackground()); // transparent
-    }
-    // The disclaimer is two sentences.
-    EXPECT_EQ(window.lblDisclaimer->text().count(". "), 1);
-    EXPECT_TRUE(window.lblDisclaimer->text().endsWith('.'));
-    ASSERT_FALSE(window.Image1->pixmap().isNull());
-    EXPECT_EQ(window.Image1->pixmap().deviceIndependentSize().toSize(), QSize(32, 32));
-    // The main window's icon, its 32x32 image.
-    const QImage icon = QIcon(":/artwork/tarnwick.ico").pixmap(32, 32).toImage();
-    ASSERT_EQ(icon.size(), QSize(32, 32));
-    EXPECT_EQ(window.Image1->pixmap().toImage().convertToFormat(icon.format()), icon);
-    EXPECT_EQ(window.windowIcon().pixmap(32, 32).toImage().convertToFormat(icon.format()), icon);
-}
-
-TEST_F(AboutWindowTest, TextsFitTheirLabels) {
-    AboutWindow& window = Shown();
-    for (QLabel* label :
-         {window.Title, window.lblVersion, window.lblDescription, window.lblDisclaimer}) {
-        SCOPED_TRACE(label->objectName().toStdString());
-        const QFontMetrics metrics(label->font());
-        const QRect needed =
-            metrics.boundingRect(QRect(QPoint(), label->size()), Qt::TextWordWrap, label->text());
-        EXPECT_LE(needed.width(), label->width());
-        EXPECT_LE(needed.height(), label->height());
-    }
-}
-
-TEST_F(AboutWindowTest, SeparatorIsAWhiteLineUnderAGreyOne) {
-    AboutWindow& window = Shown();
-    QWidget* highlight = window.Line1[0];
-    QWidget* shadow = window.Line1[1];
-    EXPECT_EQ(highlight->geometry(), QRect(7, 120, 370, 2));
-    EXPECT_EQ(shadow->geometry(), QRect(6, 120, 371, 1));
-    EXPECT_EQ(highlight->palette().color(QPalette::Window), QColor(0xFF, 0xFF, 0xFF));
-    EXPECT_EQ(shadow->palette().color(QPalette::Window), QColor(0x80, 0x80, 0x80));
-    // The grey line is drawn on top, so the white shows as the lower pixel row.
-    const QImage image = window.grab().toImage();
-    EXPECT_EQ(image.pixelColor(100, 120), QColor(0x80, 0x80, 0x80));
-    EXPECT_EQ(image.pixelColor(100, 121), QColor(0xFF, 0xFF, 0xFF));
-    EXPECT_EQ(image.pixelColor(100, 123), QColor(0xC0, 0xC0, 0xC0));
-}
-
-TEST_F(AboutWindowTest, FocusStartsOnOkAndTabFollowsTheDesignOrder) {
-    AboutWindow& window = Shown();
-    QApplication::setActiveWindow(&window);
-    Settle();
-    EXPECT_EQ(QApplication::focusWidget(), window.cmdOK);
-    EXPECT_TRUE(window.cmdOK->isDefault());
-    const std::vector<QWidget*> order = {window.cmdSysInfo, window.Combo1, window.Command1,
-                                         window.cmdOK};
-    for (QWidget* expected : order) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        EXPECT_EQ(QApplication::focusWidget()->objectName(), expected->objectName());
-    }
-}
-
-TEST_F(AboutWindowTest, ListStartsWithTheFiveLabelsAndNothingChosen) {
-    AboutWindow& window = Shown();
-    ASSERT_EQ(window.Combo1->count(), 5);
-    for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(window.Combo1->itemText(i).toStdString(), kLinks[i].label);
-    EXPECT_EQ(window.Combo1->currentIndex(), -1);
-    EXPECT_EQ(window.Combo1->currentText(), "");
-    EXPECT_TRUE(window.Combo1->isEditable());
-}
-
-TEST(AboutLinks, AreFiveDistinctHttpsAddressesWithKeysOfTheirOwn) {
-    std::set<std::string> labels, keys, addresses;
-    for (const LinkEntry& link : kLinks) {
-        SCOPED_TRACE(link.label);
-        const QUrl url(QString::fromLatin1(link.address), QUrl::StrictMode);
-        EXPECT_TRUE(url.isValid());
-        EXPECT_EQ(url.scheme(), "https");
-        EXPECT_FALSE(url.host().isEmpty());
-        EXPECT_TRUE(url.host().contains('.'));
-        EXPECT_STRNE(link.key, link.label);
-        EXPECT_STRNE(link.key, "");
-        labels.insert(link.label);
-        keys.insert(link.key);
-        addresses.insert(link.address);
-    }
-    EXPECT_EQ(labels.size(), 5u);
-    EXPECT_EQ(keys.size(), 5u);
-    EXPECT_EQ(addresses.size(), 5u);
-}
-
-// ---- One window, closing and reopening ----
-
-TEST_F(AboutWindowTest, ShowingAgainKeepsExactlyOneVisibleWindow) {
-    AboutWindow& first = Shown();
-    about->Show();
-    about->Show();
-    Settle();
-    EXPECT_EQ(about->window(), &first);
-    EXPECT_EQ(VisibleAboutWindows(), 1);
-    EXPECT_EQ(AllAboutWindows(), 1);
-}
-
-TEST_F(AboutWindowTest, OkDestroysTheWindowButKeepsTheObjectAndTheKey) {
-    Shown();
-    ChooseWithArrowKeys(2);
-    EXPECT_EQ(about->chosenKey(), kLinks[2].key);
-    QPointer<AboutWindow> closed = about->window();
-    CloseWithOk();
-    EXPECT_TRUE(closed.isNull());
-    EXPECT_EQ(about->window(), nullptr);
-    EXPECT_EQ(AllAboutWindows(), 0);
-    EXPECT_EQ(about->chosenKey(), kLinks[2].key);
-
-    AboutWindow& again = Shown();
-    EXPECT_EQ(again.Combo1->count(), 5);
-    EXPECT_EQ(again.Combo1->currentIndex(), -1);
-    EXPECT_EQ(again.Combo1->currentText(), "");
-    EXPECT_EQ(VisibleAboutWindows(), 1);
-}
-
-TEST_F(AboutWindowTest, ReopenedWindowStartsFromTheDesignAfterTyping) {
-    AboutWindow& window = Shown();
-    QTest::keyClicks(window.Combo1, "typed");
-    EXPECT_EQ(window.Combo1->currentText(), "typed");
-    window.close(); // the close box
-    Settle();
-    EXPECT_EQ(about->window(), nullptr);
-    EXPECT_EQ(Shown().Combo1->currentText(), "");
-}
-
-TEST_F(AboutWindowTest, ShowRightAfterCloseBuildsAFreshWindow) {
-    AboutWindow& window = Shown();
-    window.close();
-    about->Show(); // before the closed window's deletion has run
-    Settle();
-    EXPECT_EQ(VisibleAboutWindows(), 1);
-    EXPECT_EQ(AllAboutWindows(), 1);
-    EXPECT_TRUE(about->window()->isVisible());
-}
-
-struct ClosingKeyRow {
-    const char* name;
-    const char* focus; // the control that has the focus
-    Qt::Key key;
-};
-void PrintTo(const ClosingKeyRow& row, std::ostream* out) {
-    *out << row.name;
-}
-
-class ClosingKeyTest : public AboutWindowTest,
-                       public ::testing::WithParamInterface<ClosingKeyRow> {};
-
-TEST_P(ClosingKeyTest, ClosesTheWindow) {
-    AboutWindow& window = Shown();
-    QApplication::setActiveWindow(&window);
-    auto* focus = window.findChild<QWidget*>(GetParam().focus);
-    focus->setFocus();
-    Settle();
-    QWidget* target = QApplication::focusWidget();
-    ASSERT_NE(target, nullptr);
-    QTest::keyClick(target, GetParam().key);
-    Settle();
-    EXPECT_EQ(about->window(), nullptr);
-    EXPECT_EQ(AllAboutWindows(), 0);
-    EXPECT_TRUE(shell.requests.empty());
-    EXPECT_TRUE(programs.attempts.empty());
-    EXPECT_TRUE(messages.shown.empty());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, ClosingKeyTest,
-    ::testing::Values(ClosingKeyRow{"EnterOnOk", "cmdOK", Qt::Key_Return},
-                      ClosingKeyRow{"EscOnOk", "cmdOK", Qt::Key_Escape},
-                      ClosingKeyRow{"EnterInList", "Combo1", Qt::Key_Return},
-                      ClosingKeyRow{"KeypadEnterInList", "Combo1", Qt::Key_Enter},
-                      ClosingKeyRow{"EscInList", "Combo1", Qt::Key_Escape},
-                      ClosingKeyRow{"EscOnGo", "Command1", Qt::Key_Escape},
-                      ClosingKeyRow{"EscOnSysInfo", "cmdSysInfo", Qt::Key_Escape}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(AboutWindowTest, EnterOnGoOpensTheLinkAndKeepsTheWindow) {
-    AboutWindow& window = Shown();
-    QApplication::setActiveWindow(&window);
-    ChooseWithArrowKeys(0);
-    window.Command1->setFocus();
-    QTest::keyClick(window.Command1, Qt::Key_Return);
-    Settle();
-    EXPECT_EQ(shell.OpenedFiles(), std::vector<std::string>{kLinks[0].address});
-    EXPECT_NE(about->window(), nullptr);
-}
-
-TEST_F(AboutWindowTest, EnterOnSysInfoStartsItAndKeepsTheWindow) {
-    AboutWindow& window = Shown();
-    QApplication::setActiveWindow(&window);
-    window.cmdSysInfo->setFocus();
-    QTest::keyClick(window.cmdSysInfo, Qt::Key_Return);
-    Settle();
-    EXPECT_EQ(messages.shown.size(), 1u);
-    ASSERT_NE(about->window(), nullptr);
-    EXPECT_TRUE(about->window()->isVisible());
-}
-
-// ---- Choosing and opening links ----
-
-TEST_F(AboutWindowTest, GoBeforeAnyChoiceOpensNothing) {
-    AboutWindow& window = Shown();
+// Guards the link behind each entry: its address, opened through the shell's "open" with the
+// window as owner, whatever entry was passed on the way; failures stay silent.
+TEST_F(AboutTest, GoOpensTheChosenEntrysAddress) {
+    const std::pair<const char*, const char*> links[] = {
+        {"RFC 792 - ICMP", "https://www.rfc-editor.org/rfc/rfc792"},
+        {"RFC 3912 - WHOIS", "https://www.rfc-editor.org/rfc/rfc3912"},
+        {"ARIN Whois Search", "https://search.arin.net/"},
+        {"RIPE NCC Database", "https://apps.db.ripe.net/db-web-ui/query"},
+        {"IANA Whois Service", "https://www.iana.org/whois"}};
+    AboutWindow& window = PressHelp();
     QTest::mouseClick(window.Command1, Qt::LeftButton);
-    EXPECT_TRUE(shell.requests.empty());
-}
-
-TEST_F(AboutWindowTest, GoOpensTheChosenAddressThroughTheShell) {
-    AboutWindow& window = Shown();
-    ChooseWithArrowKeys(3);
-    ChooseWithArrowKeys(1);
-    QTest::mouseClick(window.Command1, Qt::LeftButton);
-    ASSERT_EQ(shell.requests.size(), 1u);
-    const testing::ShellRequest& request = shell.requests[0];
-    EXPECT_EQ(request.file, kLinks[1].address);
-    EXPECT_EQ(request.operation, "open");
-    EXPECT_TRUE(request.withoutParameters);
-    EXPECT_TRUE(request.withoutDirectory);
-    EXPECT_EQ(request.showCommand, 5);
-    EXPECT_EQ(request.owner, static_cast<platform::WindowHandle>(window.winId()));
-}
-
-TEST_F(AboutWindowTest, GoTwiceOpensTheSameAddressTwice) {
-    AboutWindow& window = Shown();
-    ChooseWithArrowKeys(4);
-    QTest::mouseClick(window.Command1, Qt::LeftButton);
-    QTest::mouseClick(window.Command1, Qt::LeftButton);
-    EXPECT_EQ(shell.OpenedFiles(),
-              (std::vector<std::string>{kLinks[4].address, kLinks[4].address}));
-}
-
-TEST_F(AboutWindowTest, ChoosingWithTheMouseFromTheListSetsTheKey) {
-    AboutWindow& window = Shown();
-    QApplication::setActiveWindow(&window);
-    window.Combo1->showPopup();
-    Settle();
-    QAbstractItemView* list = window.Combo1->view();
-    ASSERT_TRUE(list->isVisible());
-    const QRect item = list->visualRect(list->model()->index(3, 0));
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, item.center());
-    Settle();
-    EXPECT_EQ(window.Combo1->currentIndex(), 3);
-    EXPECT_EQ(about->chosenKey(), kLinks[3].key);
-}
-
-TEST_F(AboutWindowTest, TypingALabelChoosesNothing) {
-    AboutWindow& window = Shown();
-    QTest::keyClicks(window.Combo1, QString::fromLatin1(kLinks[2].label));
-    EXPECT_EQ(about->chosenKey(), "");
-    QTest::mouseClick(window.Command1, Qt::LeftButton);
-    EXPECT_TRUE(shell.requests.empty());
-
-    // With an entry chosen before, typing another label keeps that choice.
-    ChooseWithArrowKeys(0);
-    window.Combo1->setEditText(QString());
-    QTest::keyClicks(window.Combo1, QString::fromLatin1(kLinks[2].label));
-    QTest::mouseClick(window.Command1, Qt::LeftButton);
-    EXPECT_EQ(shell.OpenedFiles(), std::vector<std::string>{kLinks[0].address});
-}
-
-TEST_F(AboutWindowTest, TypingALabelAndPressingEnterChoosesNothing) {
-    AboutWindow& window = Shown();
-    QApplication::setActiveWindow(&window);
-    window.Combo1->setFocus();
-    QTest::keyClicks(window.Combo1, QString::fromLatin1(kLinks[2].label));
-    QTest::keyClick(window.Combo1, Qt::Key_Return);
-    Settle();
-    EXPECT_EQ(about->chosenKey(), "");
-}
-
-TEST_F(AboutWindowTest, TypingALabelAndLeavingTheFieldChoosesNothing) {
-    AboutWindow& window = Shown();
-    QApplication::setActiveWindow(&window);
-    window.Combo1->setFocus();
-    QTest::keyClicks(window.Combo1, QString::fromLatin1(kLinks[2].label));
-    QTest::keyClick(window.Combo1, Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), window.Command1);
-    QTest::keyClick(window.Command1, Qt::Key_Space);
-    EXPECT_EQ(about->chosenKey(), "");
-    EXPECT_TRUE(shell.requests.empty());
-}
-
-TEST_F(AboutWindowTest, ChoiceMadeBeforeClosingIsOpenedAfterReopening) {
-    Shown();
-    ChooseWithArrowKeys(2);
-    CloseWithOk();
-    AboutWindow& again = Shown();
-    EXPECT_EQ(again.Combo1->currentIndex(), -1);
-    QTest::mouseClick(again.Command1, Qt::LeftButton);
-    EXPECT_EQ(shell.OpenedFiles(), std::vector<std::string>{kLinks[2].address});
-}
-
-TEST_F(AboutWindowTest, FailingShellStaysSilent) {
+    EXPECT_TRUE(shell.requests.empty()) << "nothing chosen yet";
     shell.result = platform::kShellFileNotFound;
-    AboutWindow& window = Shown();
-    ChooseWithArrowKeys(1);
-    QTest::mouseClick(window.Command1, Qt::LeftButton);
-    EXPECT_EQ(shell.requests.size(), 1u);
+    for (int index : {4, 0, 3, 1, 2}) {
+        Choose(index);
+        EXPECT_EQ(window.Combo1->currentText(), QLatin1String(links[index].first));
+        QTest::mouseClick(window.Command1, Qt::LeftButton);
+        EXPECT_EQ(shell.requests.back(), "open " + std::string(links[index].second) + " 5");
+        EXPECT_EQ(shell.owners.back(), static_cast<platform::WindowHandle>(window.winId()));
+    }
+    EXPECT_EQ(shell.requests.size(), 5u);
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_TRUE(window.isVisible());
 }
 
-TEST_F(AboutWindowTest, SysInfoButtonShowsTheMessageAndTheWindowStaysUsable) {
-    AboutWindow& window = Shown();
-    QTest::mouseClick(window.cmdSysInfo, Qt::LeftButton);
+// Guards the choice made only from the list: a typed label chosen neither by Enter, which
+// closes the window instead, nor by leaving the field.
+TEST_F(AboutTest, TypingALabelChoosesNothing) {
+    AboutWindow& window = PressHelp();
+    QTest::keyClicks(window.Combo1, QStringLiteral("ARIN Whois Search"));
+    PressKey(window.Command1, Qt::Key_Space);
+    EXPECT_TRUE(shell.requests.empty());
+    QTest::keyClicks(window.Combo1, QStringLiteral("IANA Whois Service"));
+    PressKey(window.Combo1, Qt::Key_Return);
+    EXPECT_EQ(main.About()->window(), nullptr);
+    EXPECT_EQ(main.About()->chosenKey(), "");
+}
+
+// Guards the window built afresh from the design after OK, the close box or a closing key,
+// while the chosen link is kept; Enter on GO and on System Info act and keep the window.
+TEST_F(AboutTest, ClosingAndReopeningKeepsTheChosenLink) {
+    PressHelp();
+    Choose(2);
+    QTest::mouseClick(main.About()->window()->cmdOK, Qt::LeftButton);
+    Settle();
+    EXPECT_EQ(main.About()->window(), nullptr);
+    EXPECT_EQ(AboutWindows(), 0);
+    for (const auto& [control, key] : {std::pair{"cmdOK", Qt::Key_Return},
+                                       {"Combo1", Qt::Key_Escape},
+                                       {"Command1", Qt::Key_Escape}}) {
+        AboutWindow& window = PressHelp();
+        EXPECT_EQ(window.Combo1->currentText(), "") << control;
+        QTest::keyClicks(window.Combo1, "typed");
+        PressKey(window.findChild<QWidget*>(control), key);
+        EXPECT_EQ(main.About()->window(), nullptr) << control;
+    }
+    AboutWindow& window = PressHelp();
+    window.close(); // the close box, then a press before the deletion has run
+    AboutWindow& again = PressHelp();
+    EXPECT_EQ(AboutWindows(), 1);
+    PressKey(again.Command1, Qt::Key_Return);
+    EXPECT_EQ(shell.requests, std::vector<std::string>{"open https://search.arin.net/ 5"});
+    PressKey(again.cmdSysInfo, Qt::Key_Return);
     EXPECT_EQ(messages.shown,
               (std::vector<testing::ShownMessage>{{"System Information Is Unavailable At This Time",
                                                    platform::MessageIcon::None}}));
-    ASSERT_EQ(about->window(), &window);
-    EXPECT_TRUE(window.isVisible());
-    ChooseWithArrowKeys(0);
-    QTest::mouseClick(window.Command1, Qt::LeftButton);
-    EXPECT_EQ(shell.requests.size(), 1u);
+    EXPECT_EQ(main.About()->window(), &again);
+}
+
+// Runs the application's event loop, one step after another; the loop's exit code, or -1
+// when it had to be stopped.
+int RunSteps(const std::vector<std::function<void()>>& steps) {
+    int delay = 0;
+    for (const auto& step : steps)
+        QTimer::singleShot(delay += 50, qApp, step);
+    QTimer stop;
+    QObject::connect(&stop, &QTimer::timeout, [] { QApplication::exit(-1); });
+    stop.start(delay + 2000);
+    return QApplication::exec();
+}
+
+// Guards the last-window rule: the program runs on with the About window after the main
+// window closes, ends with it, and never ends when the About window (or a message box over
+// it) closes while the main window is open.
+TEST_F(AboutTest, TheProgramEndsWithItsLastWindow) {
+    int lastWindowClosed = 0;
+    const auto counting =
+        QObject::connect(qApp, &QGuiApplication::lastWindowClosed, [&] { ++lastWindowClosed; });
+    PressHelp();
+    frmAbout real({shell, registry, platform::SystemFileFinder(), programs, nullptr});
+    std::vector<int> seen;
+    const int code = RunSteps({[&] { main.About()->window()->close(); },
+                               [&] {
+                                   seen.push_back(lastWindowClosed);
+                                   real.Show();
+                                   main.close();
+                               },
+                               [&] {
+                                   seen.push_back(lastWindowClosed);
+                                   QTimer::singleShot(100, qApp, [] {
+                                       if (QWidget* box = QApplication::activeModalWidget())
+                                           box->close();
+                                   });
+                                   real.StartSysInfo(); // an empty registry: the message box
+                                   seen.push_back(lastWindowClosed);
+                                   real.window()->close();
+                               }});
+    QObject::disconnect(counting);
+    EXPECT_EQ(seen, (std::vector<int>{0, 0, 0}));
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(lastWindowClosed, 1);
 }
 
 } // namespace
