@@ -2,14 +2,15 @@
 // shows everything and the longest stall of the event loop, for the box binding that adds each
 // piece at the end and for a naive one that copies the whole answer into the box every time.
 #include "bench/BenchTable.h"
+#include "bench/StreamingWhoisServer.h"
 #include "tests/support/QtEventLoop.h"
-#include "tests/support/StreamingWhoisServer.h"
 #include "ui/main/PlainTextAnswerView.h"
 #include "ui/main/WhoisLookup.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -27,11 +28,28 @@ using tarnwick::bench::Median;
 using tarnwick::bench::Met;
 using tarnwick::bench::PrintRawRow;
 using tarnwick::bench::PrintRow;
+using tarnwick::bench::StreamedAnswer;
+using tarnwick::bench::StreamingWhoisServer;
 using tarnwick::bench::Value;
-using tarnwick::testing::EventLoopStallMeter;
-using tarnwick::testing::StreamedAnswer;
-using tarnwick::testing::StreamingWhoisServer;
 using tarnwick::testing::WaitUntil;
+
+// How long the event loop went without running a 10 ms timer, at most, while it ran.
+class EventLoopStallMeter {
+public:
+    EventLoopStallMeter() {
+        timer_.setInterval(10);
+        QObject::connect(&timer_, &QTimer::timeout,
+                         [this] { longest_ = std::max(longest_, sinceLast_.restart()); });
+        sinceLast_.start();
+        timer_.start();
+    }
+    std::chrono::milliseconds Longest() const { return std::chrono::milliseconds(longest_); }
+
+private:
+    QTimer timer_;
+    QElapsedTimer sinceLast_;
+    qint64 longest_ = 0;
+};
 
 // One frame at 60 Hz: the window never misses one while an answer streams in.
 constexpr double kStallTargetMilliseconds = 16;

@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-namespace tarnwick::testing {
+namespace tarnwick::bench {
 
 struct StreamedAnswer {
     std::int64_t totalBytes = -1; // -1: never stops
@@ -107,4 +107,4 @@ private:
     std::atomic<bool> done_{false};
 };
 
-} // namespace tarnwick::testing
+} // namespace tarnwick::bench
