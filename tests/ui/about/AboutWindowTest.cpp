@@ -1,8 +1,7 @@
 // The About window as the user meets it: one window per run, its links, its keys, closing and
 // reopening, and the program ending with the last window.
-#include "support/Fakes.h"
 #include "support/WindowChecks.h"
-#include "ui/main/Form1.h"
+#include "tests/ui/main/Form1Fixture.h"
 
 #include "platform/FileFinder.h"
 
@@ -19,26 +18,27 @@ namespace tarnwick {
 namespace {
 
 // The main window with recording About services; HelpBut opens the About window.
-class AboutTest : public ::testing::Test {
+class AboutTest : public testing::Form1Fixture {
 protected:
     void SetUp() override {
-        main.SetAboutServices({shell, registry, platform::SystemFileFinder(), programs, &messages});
-        main.show();
+        form->SetAboutServices(
+            {shell, registry, platform::SystemFileFinder(), programs, &messages});
+        form->show();
     }
     // Presses HelpBut; whatever happened before, the run then has one About window, shown.
     AboutWindow& PressHelp() {
-        QTest::mouseClick(main.HelpBut, Qt::LeftButton);
+        QTest::mouseClick(form->HelpBut, Qt::LeftButton);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         int windows = 0;
         for (QWidget* widget : QApplication::topLevelWidgets())
             windows += qobject_cast<AboutWindow*>(widget) != nullptr;
         EXPECT_EQ(windows, 1);
-        EXPECT_TRUE(main.About()->window()->isVisible());
-        return *main.About()->window();
+        EXPECT_TRUE(form->About()->window()->isVisible());
+        return *form->About()->window();
     }
     // Chooses a list entry as the user does: the arrow keys move through the list.
     void Choose(int index) {
-        QComboBox* combo = main.About()->window()->Combo1;
+        QComboBox* combo = form->About()->window()->Combo1;
         while (combo->currentIndex() != index)
             QTest::keyClick(combo, combo->currentIndex() < index ? Qt::Key_Down : Qt::Key_Up);
     }
@@ -52,21 +52,16 @@ protected:
     testing::RecordingShell shell;
     platform::MemoryRegistry registry;
     testing::RecordingProgramStarter programs;
-    testing::RecordingMessageDialog messages;
-    testing::FakeSocketLibrary sockets;
-    testing::FakeIcmpService icmp;
-    testing::FakeLocalAddress localAddress;
-    Form1 main{EchoServices{sockets, icmp, messages}, localAddress};
 };
 
 // Guards the one About object and window of the run: every press shows the same one, modeless,
 // in its place, with its controls laid out.
 TEST_F(AboutTest, EveryPressShowsTheSameOneWindow) {
-    EXPECT_EQ(main.About(), nullptr);
+    EXPECT_EQ(form->About(), nullptr);
     AboutWindow& window = PressHelp();
-    const frmAbout* about = main.About();
+    const frmAbout* about = form->About();
     EXPECT_EQ(&PressHelp(), &window);
-    EXPECT_EQ(main.About(), about);
+    EXPECT_EQ(form->About(), about);
     EXPECT_EQ(window.windowTitle(), QStringLiteral("About Tarnwick"));
     EXPECT_EQ(window.geometry(),
               QRect(QGuiApplication::primaryScreen()->geometry().topLeft() + QPoint(156, 129),
@@ -107,7 +102,7 @@ TEST_F(AboutTest, GoOpensTheChosenEntrysAddress) {
 TEST_F(AboutTest, ClosingAndReopeningKeepsTheChosenLink) {
     PressHelp();
     Choose(2);
-    QTest::mouseClick(main.About()->window()->cmdOK, Qt::LeftButton);
+    QTest::mouseClick(form->About()->window()->cmdOK, Qt::LeftButton);
     for (const auto& [control, key] :
          {std::pair{"cmdOK", Qt::Key_Return}, std::pair{"Combo1", Qt::Key_Return},
           std::pair{"Combo1", Qt::Key_Escape}, std::pair{"Command1", Qt::Key_Escape}}) {
@@ -115,7 +110,7 @@ TEST_F(AboutTest, ClosingAndReopeningKeepsTheChosenLink) {
         EXPECT_EQ(window.Combo1->currentText(), "") << control;
         QTest::keyClicks(window.Combo1, "IANA Whois Service");
         PressKey(window.findChild<QWidget*>(control), key);
-        EXPECT_EQ(main.About()->window(), nullptr) << control;
+        EXPECT_EQ(form->About()->window(), nullptr) << control;
     }
     PressHelp().close(); // the close box, then a press before the deletion has run
     AboutWindow& again = PressHelp();
@@ -125,7 +120,7 @@ TEST_F(AboutTest, ClosingAndReopeningKeepsTheChosenLink) {
     EXPECT_EQ(messages.shown,
               (std::vector<testing::ShownMessage>{{"System Information Is Unavailable At This Time",
                                                    platform::MessageIcon::None}}));
-    EXPECT_EQ(main.About()->window(), &again);
+    EXPECT_EQ(form->About()->window(), &again);
 }
 
 // Guards the last-window rule: the About window closing alone, or a message box over it,
@@ -133,26 +128,27 @@ TEST_F(AboutTest, ClosingAndReopeningKeepsTheChosenLink) {
 // window after the main window closes, and ends with it.
 TEST_F(AboutTest, TheProgramEndsWithItsLastWindow) {
     int lastWindowClosed = 0;
-    QObject::connect(qApp, &QGuiApplication::lastWindowClosed, &main, [&] { ++lastWindowClosed; });
+    QObject::connect(qApp, &QGuiApplication::lastWindowClosed, form.get(),
+                     [&] { ++lastWindowClosed; });
     frmAbout about({shell, registry, platform::SystemFileFinder(), programs, nullptr});
     about.Show();
     std::vector<int> seen;
-    QTimer::singleShot(50, &main, [&] {
+    QTimer::singleShot(50, form.get(), [&] {
         about.window()->close();
         about.Show();
-        QTimer::singleShot(100, &main, [] {
+        QTimer::singleShot(100, form.get(), [] {
             if (QWidget* box = QApplication::activeModalWidget())
                 box->close();
         });
         about.StartSysInfo(); // an empty registry: the message box, until closed
         seen.push_back(lastWindowClosed);
-        main.close();
+        form->close();
     });
-    QTimer::singleShot(500, &main, [&] {
+    QTimer::singleShot(500, form.get(), [&] {
         seen.push_back(lastWindowClosed);
         about.window()->close();
     });
-    QTimer::singleShot(3000, &main, [] { QApplication::exit(-1); });
+    QTimer::singleShot(3000, form.get(), [] { QApplication::exit(-1); });
     EXPECT_EQ(QApplication::exec(), 0);
     EXPECT_EQ(seen, (std::vector<int>{0, 0}));
     EXPECT_EQ(lastWindowClosed, 1);
