@@ -134,9 +134,7 @@ TEST_F(AboutTest, ClosingAndReopeningKeepsTheChosenLink) {
     PressKey(again.Command1, Qt::Key_Return);
     EXPECT_EQ(shell.requests, std::vector<std::string>{"open https://search.arin.net/ 5"});
     PressKey(again.cmdSysInfo, Qt::Key_Return);
-    EXPECT_EQ(messages.shown,
-              (std::vector<testing::ShownMessage>{{"System Information Is Unavailable At This Time",
-                                                   platform::MessageIcon::None}}));
+    EXPECT_EQ(messages.shown, std::vector{kUnavailable});
     EXPECT_EQ(form->About()->window(), &again);
 }
 
@@ -171,10 +169,6 @@ TEST_F(AboutTest, TheProgramEndsWithItsLastWindow) {
     EXPECT_EQ(lastWindowClosed, 1);
 }
 
-Bytes Raw(const std::string& text) {
-    return {text.begin(), text.end()};
-}
-
 // Guards text read less its terminating zero (and only that), number digits most significant
 // byte first without leading zeros after what was held, the sizes at the buffer's edge, values
 // of no bytes, other types left alone, names read without regard to case, and the access asked.
@@ -184,13 +178,13 @@ TEST_F(SysInfoTest, GetKeyValueReadsTextAndNumbers) {
         Bytes data;
         std::string before, after;
     } rows[] = {{1, TextValueBytes("/usr/bin/x"), "old", "/usr/bin/x"},
-                {1, Raw("/usr/bin/x"), "", "/usr/bin/x"},
+                {1, {'a', 'b'}, "", "ab"},
                 {1, TextValueBytes(std::string("a\0b", 3)), "", std::string("a\0b", 3)},
                 {4, {0x78, 0x56, 0x34, 0x12}, "", "&h12345678"},
                 {4, {0x05, 0x00, 0x01, 0x00}, "AB", "&hAB105"},
                 {4, {0, 0, 0, 0}, "", "&h000"},
                 {2, TextValueBytes("/opt/x"), "kept", "kept"},
-                {1, Raw(std::string(1024, 'b')), "", std::string(1024, 'b')},
+                {1, Bytes(1024, 'b'), "", std::string(1024, 'b')},
                 {1, TextValueBytes(std::string(1024, 'b')), "old", ""}, // 1025 bytes: refused
                 {1, {}, "old", ""},
                 {4, {}, "", "&h"}};
