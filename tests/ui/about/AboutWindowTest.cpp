@@ -1,105 +1,95 @@
 // The About window as the user meets it: one window per run, its links, its keys, closing and
-// reopening, and the program ending with the last window.
-#include "support/Fakes.h"
+// reopening, and the program ending with the last window; then the system-information launcher
+// and the registry reading it rests on.
+#include "support/TemporaryFolder.h"
 #include "support/WindowChecks.h"
-#include "ui/main/Form1.h"
-
-#include "platform/FileFinder.h"
+#include "tests/ui/main/Form1Fixture.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
 
-#include <gtest/gtest.h>
-
-#include <functional>
-
 namespace tarnwick {
 namespace {
 
-// Lets deferred deletions and posted events run.
-void Settle() {
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCoreApplication::processEvents();
-}
+using platform::kHkeyLocalMachine;
+using platform::TextValueBytes;
+using Bytes = std::vector<std::uint8_t>;
+using Texts = std::vector<std::string>;
+const testing::ShownMessage kUnavailable{"System Information Is Unavailable At This Time",
+                                         platform::MessageIcon::None};
 
-int AboutWindows() {
-    int count = 0;
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        count += qobject_cast<AboutWindow*>(widget) != nullptr;
-    return count;
-}
-
-// The main window with recording About services; HelpBut opens the About window.
-class AboutTest : public ::testing::Test {
+// The main window with recording About services (HelpBut opens the About window), and an About
+// object of its own over the same services for the launcher.
+class AboutTest : public testing::Form1Fixture {
 protected:
     void SetUp() override {
-        main.SetAboutServices({shell, registry, platform::SystemFileFinder(), programs, &messages});
-        main.show();
+        form->SetAboutServices(
+            {shell, registry, platform::SystemFileFinder(), programs, &messages});
+        form->show();
     }
-    void TearDown() override {
-        Settle();
-        EXPECT_LE(AboutWindows(), 1);
-    }
+    // Guards a key left open on any path.
+    void TearDown() override { EXPECT_EQ(registry.OpenKeyCount(), 0u); }
+    // Presses HelpBut; whatever happened before, the run then has one About window, shown.
     AboutWindow& PressHelp() {
-        QTest::mouseClick(main.HelpBut, Qt::LeftButton);
-        Settle();
-        EXPECT_NE(main.About(), nullptr);
-        return *main.About()->window();
+        QTest::mouseClick(form->HelpBut, Qt::LeftButton);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        int windows = 0;
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            windows += qobject_cast<AboutWindow*>(widget) != nullptr;
+        EXPECT_EQ(windows, 1);
+        EXPECT_TRUE(form->About()->window()->isVisible());
+        return *form->About()->window();
     }
     // Chooses a list entry as the user does: the arrow keys move through the list.
     void Choose(int index) {
-        QComboBox* combo = main.About()->window()->Combo1;
-        combo->setFocus();
-        while (combo->currentIndex() < index)
-            QTest::keyClick(combo, Qt::Key_Down);
-        while (combo->currentIndex() > index)
-            QTest::keyClick(combo, Qt::Key_Up);
+        QComboBox* combo = form->About()->window()->Combo1;
+        while (combo->currentIndex() != index)
+            QTest::keyClick(combo, combo->currentIndex() < index ? Qt::Key_Down : Qt::Key_Up);
     }
     void PressKey(QWidget* focus, Qt::Key key) {
         QApplication::setActiveWindow(focus->window());
         focus->setFocus();
         QTest::keyClick(focus, key);
-        Settle();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    void SetPath(const std::string& text) {
+        registry.SetValue(kHkeyLocalMachine, kSysInfoPathKey, "PATH", 1, TextValueBytes(text));
+    }
+    void SetFolder(const std::string& text) {
+        registry.SetValue(kHkeyLocalMachine, kSysInfoFolderKey, "MSINFO", 1, TextValueBytes(text));
     }
 
+    testing::TemporaryFolder folder;
     testing::RecordingShell shell;
     platform::MemoryRegistry registry;
     testing::RecordingProgramStarter programs;
-    testing::RecordingMessageDialog messages;
-    testing::FakeSocketLibrary sockets;
-    testing::FakeIcmpService icmp;
-    testing::FakeLocalAddress localAddress;
-    Form1 main{EchoServices{sockets, icmp, messages}, localAddress};
+    frmAbout launcher{{shell, registry, platform::SystemFileFinder(), programs, &messages}};
 };
+using SysInfoTest = AboutTest;
 
-// Guards the one About object and window of the run: every press shows the same one, modeless
-// beside a working main window, in its place, with its controls laid out.
+// Guards the one About object and window of the run: every press shows the same one, modeless,
+// in its place, with its controls laid out.
 TEST_F(AboutTest, EveryPressShowsTheSameOneWindow) {
-    EXPECT_EQ(main.About(), nullptr);
+    EXPECT_EQ(form->About(), nullptr);
     AboutWindow& window = PressHelp();
-    const frmAbout* about = main.About();
+    const frmAbout* about = form->About();
     EXPECT_EQ(&PressHelp(), &window);
-    EXPECT_EQ(main.About(), about);
-    EXPECT_EQ(AboutWindows(), 1);
-    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(form->About(), about);
     EXPECT_EQ(window.windowTitle(), QStringLiteral("About Tarnwick"));
     EXPECT_EQ(window.geometry(),
               QRect(QGuiApplication::primaryScreen()->geometry().topLeft() + QPoint(156, 129),
                     QSize(382, 170)));
     EXPECT_EQ(testing::ExpectControlsLaidOut(window), 12);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-    main.Text1->setText("1.2.3.4.5");
-    main.Command2->click();
-    EXPECT_EQ(messages.shown.size(), 1u); // the rejection, from the main window
 }
 
 // Guards the link behind each entry: its address, opened through the shell's "open" with the
-// window as owner, whatever entry was passed on the way; failures stay silent.
+// window as owner, whatever entry was passed on the way; nothing before a choice; failures
+// stay silent.
 TEST_F(AboutTest, GoOpensTheChosenEntrysAddress) {
     const std::pair<const char*, const char*> links[] = {
         {"RFC 792 - ICMP", "https://www.rfc-editor.org/rfc/rfc792"},
@@ -123,92 +113,140 @@ TEST_F(AboutTest, GoOpensTheChosenEntrysAddress) {
     EXPECT_TRUE(window.isVisible());
 }
 
-// Guards the choice made only from the list: a typed label chosen neither by Enter, which
-// closes the window instead, nor by leaving the field.
-TEST_F(AboutTest, TypingALabelChoosesNothing) {
-    AboutWindow& window = PressHelp();
-    QTest::keyClicks(window.Combo1, QStringLiteral("ARIN Whois Search"));
-    PressKey(window.Command1, Qt::Key_Space);
-    EXPECT_TRUE(shell.requests.empty());
-    QTest::keyClicks(window.Combo1, QStringLiteral("IANA Whois Service"));
-    PressKey(window.Combo1, Qt::Key_Return);
-    EXPECT_EQ(main.About()->window(), nullptr);
-    EXPECT_EQ(main.About()->chosenKey(), "");
-}
-
-// Guards the window built afresh from the design after OK, the close box or a closing key,
-// while the chosen link is kept; Enter on GO and on System Info act and keep the window.
+// Guards the window built afresh after OK, the close box or a closing key, with the chosen
+// link kept: a label typed into the list is chosen neither by Enter or Esc there, which close
+// the window, nor by leaving the list. Enter on GO and on System Info acts and keeps the window.
 TEST_F(AboutTest, ClosingAndReopeningKeepsTheChosenLink) {
     PressHelp();
     Choose(2);
-    QTest::mouseClick(main.About()->window()->cmdOK, Qt::LeftButton);
-    Settle();
-    EXPECT_EQ(main.About()->window(), nullptr);
-    EXPECT_EQ(AboutWindows(), 0);
-    for (const auto& [control, key] : {std::pair{"cmdOK", Qt::Key_Return},
-                                       {"Combo1", Qt::Key_Escape},
-                                       {"Command1", Qt::Key_Escape}}) {
+    QTest::mouseClick(form->About()->window()->cmdOK, Qt::LeftButton);
+    for (const auto& [control, key] :
+         {std::pair{"cmdOK", Qt::Key_Return}, std::pair{"Combo1", Qt::Key_Return},
+          std::pair{"Combo1", Qt::Key_Escape}, std::pair{"Command1", Qt::Key_Escape}}) {
         AboutWindow& window = PressHelp();
         EXPECT_EQ(window.Combo1->currentText(), "") << control;
-        QTest::keyClicks(window.Combo1, "typed");
+        QTest::keyClicks(window.Combo1, "IANA Whois Service");
         PressKey(window.findChild<QWidget*>(control), key);
-        EXPECT_EQ(main.About()->window(), nullptr) << control;
+        EXPECT_EQ(form->About()->window(), nullptr) << control;
     }
-    AboutWindow& window = PressHelp();
-    window.close(); // the close box, then a press before the deletion has run
+    PressHelp().close(); // the close box, then a press before the deletion has run
     AboutWindow& again = PressHelp();
-    EXPECT_EQ(AboutWindows(), 1);
     PressKey(again.Command1, Qt::Key_Return);
     EXPECT_EQ(shell.requests, std::vector<std::string>{"open https://search.arin.net/ 5"});
     PressKey(again.cmdSysInfo, Qt::Key_Return);
-    EXPECT_EQ(messages.shown,
-              (std::vector<testing::ShownMessage>{{"System Information Is Unavailable At This Time",
-                                                   platform::MessageIcon::None}}));
-    EXPECT_EQ(main.About()->window(), &again);
+    EXPECT_EQ(messages.shown, std::vector{kUnavailable});
+    EXPECT_EQ(form->About()->window(), &again);
 }
 
-// Runs the application's event loop, one step after another; the loop's exit code, or -1
-// when it had to be stopped.
-int RunSteps(const std::vector<std::function<void()>>& steps) {
-    int delay = 0;
-    for (const auto& step : steps)
-        QTimer::singleShot(delay += 50, qApp, step);
-    QTimer stop;
-    QObject::connect(&stop, &QTimer::timeout, [] { QApplication::exit(-1); });
-    stop.start(delay + 2000);
-    return QApplication::exec();
-}
-
-// Guards the last-window rule: the program runs on with the About window after the main
-// window closes, ends with it, and never ends when the About window (or a message box over
-// it) closes while the main window is open.
+// Guards the last-window rule: the About window closing alone, or a message box over it,
+// never ends the program while the main window is open; the program runs on with the About
+// window after the main window closes, and ends with it.
 TEST_F(AboutTest, TheProgramEndsWithItsLastWindow) {
     int lastWindowClosed = 0;
-    const auto counting =
-        QObject::connect(qApp, &QGuiApplication::lastWindowClosed, [&] { ++lastWindowClosed; });
-    PressHelp();
-    frmAbout real({shell, registry, platform::SystemFileFinder(), programs, nullptr});
+    QObject::connect(qApp, &QGuiApplication::lastWindowClosed, form.get(),
+                     [&] { ++lastWindowClosed; });
+    frmAbout about({shell, registry, platform::SystemFileFinder(), programs, nullptr});
+    about.Show();
     std::vector<int> seen;
-    const int code = RunSteps({[&] { main.About()->window()->close(); },
-                               [&] {
-                                   seen.push_back(lastWindowClosed);
-                                   real.Show();
-                                   main.close();
-                               },
-                               [&] {
-                                   seen.push_back(lastWindowClosed);
-                                   QTimer::singleShot(100, qApp, [] {
-                                       if (QWidget* box = QApplication::activeModalWidget())
-                                           box->close();
-                                   });
-                                   real.StartSysInfo(); // an empty registry: the message box
-                                   seen.push_back(lastWindowClosed);
-                                   real.window()->close();
-                               }});
-    QObject::disconnect(counting);
-    EXPECT_EQ(seen, (std::vector<int>{0, 0, 0}));
-    EXPECT_EQ(code, 0);
+    QTimer::singleShot(50, form.get(), [&] {
+        about.window()->close();
+        about.Show();
+        QTimer::singleShot(100, form.get(), [] {
+            if (QWidget* box = QApplication::activeModalWidget())
+                box->close();
+        });
+        about.StartSysInfo(); // an empty registry: the message box, until closed
+        seen.push_back(lastWindowClosed);
+        form->close();
+    });
+    QTimer::singleShot(500, form.get(), [&] {
+        seen.push_back(lastWindowClosed);
+        about.window()->close();
+    });
+    QTimer::singleShot(3000, form.get(), [] { QApplication::exit(-1); });
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_EQ(seen, (std::vector<int>{0, 0}));
     EXPECT_EQ(lastWindowClosed, 1);
+}
+
+// Guards text read less its terminating zero (and only that), number digits most significant
+// byte first without leading zeros after what was held, the sizes at the buffer's edge, values
+// of no bytes, other types left alone, names read without regard to case, and the access asked.
+TEST_F(SysInfoTest, GetKeyValueReadsTextAndNumbers) {
+    const struct {
+        std::uint32_t type;
+        Bytes data;
+        std::string before, after;
+    } rows[] = {{1, TextValueBytes("/usr/bin/x"), "old", "/usr/bin/x"},
+                {1, {'a', 'b'}, "", "ab"},
+                {1, TextValueBytes(std::string("a\0b", 3)), "", std::string("a\0b", 3)},
+                {4, {0x78, 0x56, 0x34, 0x12}, "", "&h12345678"},
+                {4, {0x05, 0x00, 0x01, 0x00}, "AB", "&hAB105"},
+                {4, {0, 0, 0, 0}, "", "&h000"},
+                {2, TextValueBytes("/opt/x"), "kept", "kept"},
+                {1, Bytes(1024, 'b'), "", std::string(1024, 'b')},
+                {1, TextValueBytes(std::string(1024, 'b')), "old", ""}, // 1025 bytes: refused
+                {1, {}, "old", ""},
+                {4, {}, "", "&h"}};
+    // The key grants exactly what the launcher has always asked for, no more.
+    registry.AddKey(kHkeyLocalMachine, "SOFTWARE\\Test", 0x0002003F);
+    for (const auto& row : rows) {
+        registry.SetValue(kHkeyLocalMachine, "SOFTWARE\\Test", "V", row.type, row.data);
+        std::string value = row.before;
+        EXPECT_EQ(launcher.GetKeyValue(kHkeyLocalMachine, "software\\TEST", "v", value),
+                  row.data.size() <= 1024);
+        EXPECT_EQ(value, row.after);
+    }
+    // A missing value or key: false and empty text.
+    for (const char* key : {"SOFTWARE\\Test", "SOFTWARE\\None"}) {
+        std::string value = "old";
+        EXPECT_FALSE(launcher.GetKeyValue(kHkeyLocalMachine, key, "Other", value)) << key;
+        EXPECT_EQ(value, "") << key;
+    }
+}
+
+// Guards the path value started as it stands (not searched for first) with normal focus; the
+// folder value tried only when the path value is missing, too large or its key refused, the
+// program name added after a backslash, the key opened with exactly the access asked; one message
+// each time nothing is started: a missing or empty program at the path value, no program in the
+// folder, a file for a folder.
+TEST_F(SysInfoTest, StartsThePathValueOrTheProgramInTheFolderValue) {
+    const std::string hidden = folder.WriteScript("step1/.sysinfo", "exit 0");
+    const std::string tools = folder / "tools";
+    folder.WriteScript("tools/MSINFO32.EXE", "exit 0");
+    SetFolder(tools);
+    launcher.StartSysInfo();
+    for (const std::string& path :
+         {hidden, hidden + "-missing", std::string(), std::string(1024, 'x')}) {
+        SetPath(path);
+        launcher.StartSysInfo();
+    }
+    SetPath(hidden); // in a key that refuses what the launcher asks for
+    SetFolder(tools + "\\");
+    registry.AddKey(kHkeyLocalMachine, kSysInfoPathKey, platform::kKeyRead);
+    launcher.StartSysInfo();
+    for (const std::string& nothing : {folder / "step1", folder.WriteFile("file", "x")}) {
+        SetFolder(nothing);
+        launcher.StartSysInfo();
+    }
+    const std::string program = tools + "\\MSINFO32.EXE @1";
+    EXPECT_EQ(programs.started,
+              (Texts{program, hidden + " @1", program, tools + "\\\\MSINFO32.EXE @1"}));
+    EXPECT_EQ(programs.attempts.size(), 6u);
+    EXPECT_EQ(messages.shown, std::vector(4, kUnavailable));
+}
+
+// Guards the whole chain on Linux: the registry view names a program installed in PATH (in
+// a folder with a blank), and the real starter starts it.
+TEST_F(SysInfoTest, OnLinuxStartsTheInstalledProgram) {
+    const std::string marker = folder / "marker";
+    folder.WriteScript("a bin/hardinfo", "echo started > " + marker);
+    testing::ScopedEnvironment path("PATH", folder / "a bin");
+    frmAbout installed({shell, platform::SystemRegistry(), platform::SystemFileFinder(),
+                        platform::SystemProgramStarter(), &messages});
+    installed.StartSysInfo();
+    EXPECT_EQ(testing::WaitForFile(marker), "started\n");
+    EXPECT_TRUE(messages.shown.empty());
 }
 
 } // namespace

@@ -21,25 +21,20 @@
 namespace tarnwick {
 namespace {
 
-using namespace platform::reply_layout;
-using testing::Put;
-
-// What the echo service writes for a reply from the local host after `milliseconds`, or for
-// a failure with `status`.
-std::function<std::uint32_t(std::uint8_t*)> Reply(std::int32_t milliseconds,
-                                                  std::int32_t status = 0) {
-    return [=](std::uint8_t* buffer) {
-        if (status != 0)
-            return Put(buffer, kStatus, status), 0u;
-        const std::int32_t header[] = {16777343, 0, milliseconds, 9, 5555};
-        std::memcpy(buffer, header, sizeof header);
-        std::memcpy(buffer + kHeaderSize, "Echo This", 9);
-        return 1u;
-    };
-}
+using platform::IcmpOpenFailure;
+using platform::MessageIcon;
 
 class Form1Test : public testing::Form1Fixture {
 protected:
+    // The echo service's answer: the record's first numbers (address, status, milliseconds,
+    // size, pointer) and the echoed bytes; a status other than 0 comes with no reply.
+    void Answer(std::vector<std::int32_t> header, std::string echo = "") {
+        icmp.reply = [=](std::uint8_t* buffer) {
+            std::memcpy(buffer, header.data(), header.size() * sizeof header[0]);
+            std::memcpy(buffer + platform::reply_layout::kHeaderSize, echo.data(), echo.size());
+            return header[1] == 0 ? 1u : 0u;
+        };
+    }
     void Ping(const QString& address) {
         form->Text1->setText(address);
         form->Command2->click();
@@ -50,38 +45,28 @@ protected:
             texts.append(field->isEnabled() ? field->text() : "(disabled)");
         return texts;
     }
-    QWidget* AfterTab() {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        return QApplication::focusWidget();
-    }
 };
 
 // Guards the twips conversion (the window's size in pixels), controls lost, stacked or
-// clipped, and each caption standing beside the field it names.
+// clipped, and each caption on its field's row (the address box's above it).
 TEST_F(Form1Test, EveryControlStandsClearOfTheOthersBesideItsCaption) {
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Tarnwick"));
     EXPECT_EQ(form->size(), QSize(322, 403));
-    EXPECT_EQ(form->minimumSize(), form->maximumSize());
     EXPECT_EQ(testing::ExpectControlsLaidOut(*form), 24);
-    const std::pair<const char*, QLineEdit*> captions[] = {{"Enter IP Address", form->Text1},
-                                                           {"Your IP:", form->Text8},
-                                                           {"Status:", form->Text2},
-                                                           {"Lag Time:", form->Text3},
-                                                           {"Port Address:", form->Text4},
-                                                           {"Size:", form->Text5},
-                                                           {"Echo:", form->Text6},
-                                                           {"Pointer:", form->Text7}};
-    for (const auto& [caption, field] : captions)
-        for (const QLabel* label : form->findChildren<QLabel*>())
-            if (label->text() == QLatin1String(caption)) {
-                EXPECT_EQ(label->buddy(), field) << caption;
-                // A caption stands on its field's row; the address box has its caption above.
-                const int middle = label->geometry().center().y();
-                EXPECT_TRUE(field == form->Text1
-                                ? label->geometry().bottom() < field->y()
-                                : middle > field->y() && middle < field->geometry().bottom())
-                    << caption;
-            }
+    QStringList captions;
+    for (const QLabel* label : form->findChildren<QLabel*>()) {
+        if (const QWidget* field = label->buddy()) {
+            captions.append(label->text() + "=" + field->objectName());
+            const int middle = label->geometry().center().y();
+            EXPECT_TRUE(field == form->Text1
+                            ? label->geometry().bottom() < field->y()
+                            : middle > field->y() && middle < field->geometry().bottom())
+                << label->text().toStdString();
+        }
+    }
+    EXPECT_EQ(captions, (QStringList{"Enter IP Address=Text1", "Your IP:=Text8", "Status:=Text2",
+                                     "Lag Time:=Text3", "Port Address:=Text4", "Size:=Text5",
+                                     "Echo:=Text6", "Pointer:=Text7"}));
 }
 
 // Guards the start-up state: the local address read once, the one server entry with its
@@ -101,70 +86,89 @@ TEST_F(Form1Test, StartsReadyToTypeAnAddress) {
                   .manhattanLength(),
               2);
     EXPECT_EQ(QApplication::focusWidget(), form->Text1);
-    for (QWidget* next : std::initializer_list<QWidget*>{form->HelpBut, form->Command2, form->Text8,
-                                                         form->Button2, form->Box, form->Text1})
-        EXPECT_EQ(AfterTab(), next) << next->objectName().toStdString();
     form->Command2->click();
-    form->Text1->setFocus();
-    for (QLineEdit* field : ResultFields())
-        EXPECT_EQ(AfterTab(), field) << field->objectName().toStdString();
+    for (QWidget* next : QWidgetList{form->Text2, form->Text3, form->Text4, form->Text5,
+                                     form->Text6, form->Text7, form->HelpBut, form->Command2,
+                                     form->Text8, form->Button2, form->Box, form->Text1}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), next) << next->objectName().toStdString();
+    }
 }
 
-// Guards each field's text (a swapped field, a lost suffix), a fresh zeroed record for every
-// press, the earlier echo kept when a reply carries none, and the five fields a failure writes.
+// Guards each field's text (a swapped field, a lost suffix, signed numbers at their extremes,
+// the echo in Latin-1 up to its first NUL or all 250 bytes), a fresh zeroed record for every
+// press, the earlier echo kept when a reply carries none, the five fields a failure writes,
+// and what is drawn: every field shows the start of its text ("153 (milliseconds)", the status
+// code), not its end as a line edit would after setting the text.
 TEST_F(Form1Test, PingFillsTheResultFields) {
-    icmp.reply = Reply(3);
-    Ping("127.0.0.1");
-    EXPECT_EQ(icmp.sends.at(0).destination, 16777343u);
-    EXPECT_EQ(Shown(), (QStringList{"0   [ ip success ]", "3 (milliseconds)", "16777343",
-                                    "9 (bytes)", "Echo This", "5555"}));
-    icmp.reply = [](std::uint8_t* buffer) {
-        const std::int32_t header[] = {-939415360, 0, 7}; // 192.168.1.200 answering
-        return std::memcpy(buffer, header, sizeof header), 1u;
-    };
-    Ping("192.168.1.200");
-    EXPECT_EQ(icmp.sends.at(1).bufferBefore, std::vector<std::uint8_t>(kEchoReplySize, 0));
-    EXPECT_EQ(Shown(), (QStringList{"0   [ ip success ]", "7 (milliseconds)", "-939415360",
-                                    "0 (bytes)", "Echo This", "0"}));
-    icmp.reply = Reply(0, 11010);
-    Ping("127.0.0.1");
-    EXPECT_EQ(Shown(), (QStringList{"11010   [ ip req timed out ]", "0 (milliseconds)", "0",
-                                    "0 (bytes)", "Echo This", "0"}));
-    // Numbers as plain signed decimals at their extremes; the echo up to its first NUL, in
-    // Latin-1, or all 250 bytes when there is no NUL.
-    icmp.reply = [](std::uint8_t* buffer) {
-        const std::int32_t header[] = {INT_MAX, 0, INT_MIN, -32768, INT_MIN};
-        std::memcpy(buffer, header, sizeof header);
-        return std::memcpy(buffer + kHeaderSize, "caf\xE9\0This", 9), 1u;
-    };
-    Ping("127.0.0.1");
-    EXPECT_EQ(Shown(),
-              (QStringList{"0   [ ip success ]", "-2147483648 (milliseconds)", "2147483647",
-                           "-32768 (bytes)", QString::fromUtf16(u"caf\u00e9"), "-2147483648"}));
-    icmp.reply = [](std::uint8_t* buffer) {
-        return std::memset(buffer + kHeaderSize, 'x', 250), 1u;
-    };
-    Ping("127.0.0.1");
-    EXPECT_EQ(form->Text6->text(), QString(250, u'x'));
-    EXPECT_TRUE(messages.shown.empty());
-}
-
-// Guards what is drawn: a text wider than its field shows its start ("153 (milliseconds)",
-// the status code), not its end as a line edit would after setting the text.
-TEST_F(Form1Test, FieldsShowTheStartOfTheirText) {
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-    for (const std::int32_t status : {0, 11050}) {
-        icmp.reply = Reply(153, status);
+    const struct {
+        std::vector<std::int32_t> header;
+        std::string echo;
+        QString shown;
+    } rows[] = {
+        {{16777343, 0, 153, 9, 5555},
+         "Echo This",
+         "0   [ ip success ]|153 (milliseconds)|16777343|9 (bytes)|Echo This|5555"},
+        {{-939415360, 0, 7}, // 192.168.1.200 answering, no data
+         "",
+         "0   [ ip success ]|7 (milliseconds)|-939415360|0 (bytes)|Echo This|0"},
+        {{0, 11050}, "", "11050   [ ip general failure ]|0 (milliseconds)|0|0 (bytes)|Echo This|0"},
+        {{INT_MAX, 0, INT_MIN, -32768, INT_MIN},
+         std::string("caf\xE9\0This", 9),
+         QString::fromUtf16(u"0   [ ip success ]|-2147483648 (milliseconds)|2147483647|"
+                            u"-32768 (bytes)|caf\u00e9|-2147483648")},
+        {{0, 0},
+         std::string(250, 'x'),
+         "0   [ ip success ]|0 (milliseconds)|0|0 (bytes)|" + QString(250, u'x') + "|0"}};
+    for (const auto& row : rows) {
+        Answer(row.header, row.echo);
         Ping("127.0.0.1");
-        const QList<QLineEdit*> fields = ResultFields() << form->Text8;
-        for (QLineEdit* field : fields) {
+        const auto& send = icmp.sends.back();
+        EXPECT_EQ(send.bufferBefore, std::vector<std::uint8_t>(send.replySize, 0));
+        EXPECT_EQ(Shown().join(u'|'), row.shown);
+        for (QLineEdit* field : ResultFields() + QList{form->Text8}) {
             const QImage shown = field->grab().toImage();
             field->home(false);
             EXPECT_EQ(field->grab().toImage(), shown) << field->text().toStdString();
         }
     }
+    EXPECT_EQ(icmp.sends.at(0).destination, 16777343u);
+    EXPECT_TRUE(messages.shown.empty());
+    // A status with no negation: its own message, no field written, every handle closed.
+    Answer({0, INT_MIN});
+    Ping("127.0.0.1");
+    EXPECT_EQ(Shown().join(u'|'), std::end(rows)[-1].shown);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_NE(messages.shown[0].prompt.find("-2147483648"), std::string::npos);
+    EXPECT_EQ(icmp.closed.size(), icmp.sends.size());
+}
+
+// Guards the one message per run that says why every ping fails and what to do, taken from
+// the echo service's reason for opening no socket, not from the status.
+TEST_F(Form1Test, NoPermissionToPingIsExplainedOncePerRun) {
+    Answer({0, 11050});
+    for (const IcmpOpenFailure failure : {IcmpOpenFailure::None, IcmpOpenFailure::Unavailable}) {
+        icmp.openFailure = failure;
+        Ping("127.0.0.1");
+    }
+    EXPECT_TRUE(messages.shown.empty());
+    icmp.openFailure = IcmpOpenFailure::NotPermitted;
+    ::testing::internal::CaptureStderr();
+    Ping("127.0.0.1");
+    Ping("127.0.0.1");
+    const std::string errors = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(form->Text2->text(), QStringLiteral("11050   [ ip general failure ]"));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    const auto& [text, icon] = messages.shown[0];
+    EXPECT_EQ(icon, MessageIcon::Exclamation);
+    EXPECT_EQ(errors, "tarnwick: " + text + "\n");
+    const std::string program = QCoreApplication::applicationFilePath().toStdString();
+    const std::string parts[] = {"does not allow this user to send pings", "package",
+                                 "setcap cap_net_raw+ep " + program, "net.ipv4.ping_group_range"};
+    for (const std::string& part : parts)
+        EXPECT_NE(text.find(part), std::string::npos) << part;
 }
 
 // Guards the message for each kind of bad address, nothing sent, and no result of an earlier
@@ -173,75 +177,48 @@ TEST_F(Form1Test, RejectedAddressShowsWhatIsWrongBesideEmptyFields) {
     const std::pair<const char16_t*, const char*> rows[] = {
         {u"1.2.3.4.5", "The address has more than four parts."},
         {u"1.2.x.4", "A part of the address is empty or not a number."},
-        {u"1.2.3.\u0664", "A part of the address is empty or not a number."},
         {u"1.2.3.4294967296", "A part of the address is too large a number."}};
+    Answer({16777343, 0, 3, 9, 5555}, "Echo This");
     for (const auto& [typed, message] : rows) {
-        icmp.reply = Reply(3);
         Ping("127.0.0.1");
         QStringList besideTheMessage;
         messages.onShow = [&] { besideTheMessage = Shown(); };
         Ping(QString::fromUtf16(typed));
         EXPECT_EQ(besideTheMessage, QStringList(6, QString())) << message;
-        ASSERT_EQ(messages.shown.size(), 1u);
-        EXPECT_EQ(messages.shown[0].icon, platform::MessageIcon::Exclamation);
-        EXPECT_EQ(messages.shown[0].prompt, std::string(message) +
-                                                " Type an IPv4 address as four numbers joined by "
-                                                "dots, for example 192.168.1.10.");
+        EXPECT_EQ(messages.shown,
+                  (std::vector<testing::ShownMessage>{
+                      {std::string(message) + " Type an IPv4 address as four numbers joined by "
+                                              "dots, for example 192.168.1.10.",
+                       MessageIcon::Exclamation}}));
         messages = {};
     }
-    EXPECT_EQ(icmp.sends.size(), 4u);
-}
-
-// Guards a status with no negation: its own message, no field written, everything released.
-TEST_F(Form1Test, StatusWithoutNegationIsReportedAndWritesNoField) {
-    icmp.reply = Reply(0, INT_MIN);
-    Ping("127.0.0.1");
-    EXPECT_EQ(Shown(), QStringList(6, QString()));
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_NE(messages.shown[0].prompt.find("-2147483648"), std::string::npos);
-    EXPECT_EQ(icmp.closed.size(), 1u);
+    EXPECT_EQ(icmp.sends.size(), 3u);
 }
 
 // Guards the real message box: modal, titled "Tarnwick", a warning, plain text, closed by OK.
-TEST(Form1Dialog, RejectionAppearsInAModalTarnwickBoxThatOkCloses) {
-    testing::FakeSocketLibrary sockets;
-    testing::FakeIcmpService icmp;
-    testing::FakeLocalAddress localAddress;
-    QtMessageDialog messages;
-    Form1 form(EchoServices{sockets, icmp, messages}, localAddress);
-    form.show();
-    QString seen;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
+TEST_F(Form1Test, MessagesAppearInAModalTarnwickBoxThatOkCloses) {
+    std::tuple<QString, QMessageBox::Icon, bool, Qt::TextFormat> seen;
+    QTimer::singleShot(0, [&] { // runs once the box is up
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            seen = QStringLiteral("%1 %2 %3 %4 ")
-                       .arg(box->windowTitle())
-                       .arg(box->icon())
-                       .arg(box->isModal())
-                       .arg(box->textFormat()) +
-                   box->text().left(5);
+            seen = {box->windowTitle() + ": " + box->text(), box->icon(), box->isModal(),
+                    box->textFormat()};
             box->button(QMessageBox::Ok)->click();
         }
     });
-    poll.start(10);
-    form.Text1->setText(QStringLiteral("1.2.3.4.5"));
-    form.Command2->click(); // returns once the box is closed
-    EXPECT_EQ(
-        seen,
-        QStringLiteral("Tarnwick %1 1 %2 The a").arg(QMessageBox::Warning).arg(Qt::PlainText));
+    QtMessageDialog(form.get()).Show("<b>1.2.3.4.5</b>", MessageIcon::Exclamation);
+    EXPECT_EQ(seen, std::tuple(QStringLiteral("Tarnwick: <b>1.2.3.4.5</b>"), QMessageBox::Warning,
+                               true, Qt::PlainText));
 }
 
 // Guards a press of the button through the system's echo services, to the local host only.
-TEST(Form1SystemPing, LocalHostAnswersWithEchoThis) {
+TEST_F(Form1Test, SystemPingOfTheLocalHostAnswersWithEchoThis) {
     TARNWICK_SKIP_WITHOUT_ICMP();
-    testing::RecordingMessageDialog messages;
-    testing::FakeLocalAddress localAddress;
-    Form1 form(SystemEchoServices(messages), localAddress);
-    form.Text1->setText(QStringLiteral("127.0.0.1"));
-    form.Command2->click();
-    EXPECT_EQ(form.Text2->text(), QStringLiteral("0   [ ip success ]"));
-    EXPECT_TRUE(form.Text3->text().endsWith(QStringLiteral(" (milliseconds)")));
-    EXPECT_EQ(form.Text6->text() + form.Text4->text(), QStringLiteral("Echo This16777343"));
+    Form1 real(SystemEchoServices(messages), localAddress);
+    real.Text1->setText(QStringLiteral("127.0.0.1"));
+    real.Command2->click();
+    EXPECT_EQ(real.Text2->text(), QStringLiteral("0   [ ip success ]"));
+    EXPECT_TRUE(real.Text3->text().endsWith(QStringLiteral(" (milliseconds)")));
+    EXPECT_EQ(real.Text6->text() + real.Text4->text(), QStringLiteral("Echo This16777343"));
     EXPECT_TRUE(messages.shown.empty());
 }
 
