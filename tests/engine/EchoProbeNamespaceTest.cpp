@@ -23,6 +23,7 @@ struct ProbeRun {
     std::int32_t result;
     std::size_t messagesShown;
     long long milliseconds;
+    platform::IcmpOpenFailure openFailure;
 };
 
 ProbeRun Probe(const char* addressText) {
@@ -30,10 +31,9 @@ ProbeRun Probe(const char* addressText) {
     ProbeRun run{};
     const auto start = std::chrono::steady_clock::now();
     run.result = PingAddress(addressText, run.reply, SystemEchoServices(messages));
-    run.milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(
-                           std::chrono::steady_clock::now() - start)
-                           .count();
+    run.milliseconds = (std::chrono::steady_clock::now() - start) / std::chrono::milliseconds(1);
     run.messagesShown = messages.shown.size();
+    run.openFailure = platform::SystemIcmpService().LastOpenFailure();
     return run;
 }
 
@@ -62,60 +62,47 @@ constexpr EchoRow kRows[] = {
     {"Broadcast", "", "192.0.2.255", 11018, 0},
 };
 
-enum class SocketKind { Raw, Ping };
-void PrintTo(SocketKind kind, std::ostream* out) {
-    *out << (kind == SocketKind::Raw ? "raw socket" : "ping socket");
-}
-
-// Raw: ping sockets off, CAP_NET_RAW kept. Ping: ping sockets on, CAP_NET_RAW dropped, so a
-// raw socket cannot be what answered.
-class NamespaceEcho : public ::testing::TestWithParam<SocketKind> {
-protected:
-    void SetUp() override {
-        if (const std::string reason = NamespacePair::Unavailable(); !reason.empty())
-            GTEST_SKIP() << reason;
-        pair_.emplace();
-        ASSERT_TRUE(pair_->Ready()) << "could not set up the namespaces";
-    }
-    std::optional<ProbeRun> ProbeFromNear(const char* address, bool withoutRawSockets) {
-        return testing::RunInNamespace<ProbeRun>(pair_->Near(), withoutRawSockets,
-                                                 [address] { return Probe(address); });
-    }
-    std::optional<NamespacePair> pair_;
-};
+// false: a raw socket (ping sockets off, CAP_NET_RAW kept); true: a ping socket (ping sockets
+// on, CAP_NET_RAW dropped, so a raw socket cannot be what answered).
+class NamespaceEcho : public ::testing::TestWithParam<bool> {};
 
 TEST_P(NamespaceEcho, EachOutcomeGivesItsStatus) {
-    const bool ping = GetParam() == SocketKind::Ping;
-    ASSERT_TRUE(pair_->AllowPingSockets(ping));
+    if (const std::string reason = NamespacePair::Unavailable(); !reason.empty())
+        GTEST_SKIP() << reason;
+    NamespacePair pair;
+    const bool ping = GetParam();
+    ASSERT_TRUE(pair.Ready() && pair.AllowPingSockets(ping)) << "could not set up the namespaces";
+    const auto probe = [&pair](const char* address, bool withoutRawSockets) {
+        const std::optional<ProbeRun> run = testing::RunInNamespace<ProbeRun>(
+            pair.Near(), withoutRawSockets, [address] { return Probe(address); });
+        EXPECT_TRUE(run.has_value()) << "the probe's child process failed";
+        return run.value_or(ProbeRun{});
+    };
     for (const EchoRow& row : kRows) {
         SCOPED_TRACE(row.name);
-        ASSERT_TRUE(pair_->SetFarEchoVerdict(row.farVerdict));
-        const std::optional<ProbeRun> run = ProbeFromNear(row.address, ping);
-        ASSERT_TRUE(run.has_value()) << "the probe's child process failed";
-        EXPECT_EQ(run->reply.Status, row.status);
-        EXPECT_EQ(run->reply.Address, row.reportingAddress);
-        EXPECT_EQ(run->result, row.status == 0 ? run->reply.RoundTripTime : -row.status);
-        EXPECT_EQ(run->reply.DataSize, row.status == 0 ? 9 : 0);
-        EXPECT_EQ(std::string(run->reply.Data), row.status == 0 ? "Echo This" : "");
-        EXPECT_EQ(run->messagesShown, 0u);
-        EXPECT_GE(run->milliseconds, row.status == 11010 ? 199 : 0);
-        EXPECT_LT(run->milliseconds, row.status == 11010 ? 1500 : 200);
+        ASSERT_TRUE(pair.SetFarEchoVerdict(row.farVerdict));
+        const ProbeRun run = probe(row.address, ping);
+        EXPECT_EQ(run.reply.Status, row.status);
+        EXPECT_EQ(run.reply.Address, row.reportingAddress);
+        EXPECT_EQ(run.result, row.status == 0 ? run.reply.RoundTripTime : -row.status);
+        EXPECT_EQ(run.reply.DataSize, row.status == 0 ? 9 : 0);
+        EXPECT_EQ(std::string(run.reply.Data), row.status == 0 ? "Echo This" : "");
+        EXPECT_EQ(run.messagesShown, 0u);
+        EXPECT_EQ(run.openFailure, platform::IcmpOpenFailure::None);
+        EXPECT_GE(run.milliseconds, row.status == 11010 ? 199 : 0);
+        EXPECT_LT(run.milliseconds, row.status == 11010 ? 1500 : 200);
     }
-    if (!ping)
-        return;
-    // Neither ping sockets nor CAP_NET_RAW: a general failure, never a success.
-    ASSERT_TRUE(pair_->AllowPingSockets(false));
-    const std::optional<ProbeRun> run = ProbeFromNear("192.0.2.2", true);
-    ASSERT_TRUE(run.has_value()) << "the probe's child process failed";
-    EXPECT_EQ(run->reply.Status, 11050);
-    EXPECT_EQ(run->result, -11050);
+    // Neither ping sockets nor CAP_NET_RAW: a general failure, never a success, and the service
+    // says that this user may not ping.
+    ASSERT_TRUE(pair.AllowPingSockets(false));
+    const ProbeRun refused = probe("192.0.2.2", true);
+    EXPECT_EQ(refused.reply.Status, 11050);
+    EXPECT_EQ(refused.result, -11050);
+    EXPECT_EQ(refused.openFailure, platform::IcmpOpenFailure::NotPermitted);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sockets, NamespaceEcho,
-                         ::testing::Values(SocketKind::Raw, SocketKind::Ping),
-                         [](const auto& info) {
-                             return info.param == SocketKind::Raw ? "RawSocket" : "PingSocket";
-                         });
+INSTANTIATE_TEST_SUITE_P(Sockets, NamespaceEcho, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "PingSocket" : "RawSocket"; });
 
 } // namespace
 } // namespace tarnwick

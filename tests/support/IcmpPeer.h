@@ -25,6 +25,9 @@ inline Bytes operator+(Bytes first, const Bytes& second) {
     first.insert(first.end(), second.begin(), second.end());
     return first;
 }
+inline Bytes Big16(std::uint16_t value) {
+    return {std::uint8_t(value >> 8), std::uint8_t(value)};
+}
 
 // RFC 1071 checksum of bytes [start, end), written big-endian at `at`; independent of the
 // product's own.
@@ -45,16 +48,7 @@ inline Bytes WithChecksum(Bytes bytes, std::size_t at = 2, std::size_t start = 0
 // An ICMP message: type, code, identifier and sequence (or the unused word), then payload.
 inline Bytes IcmpMessage(std::uint8_t type, std::uint8_t code, std::uint16_t id,
                          std::uint16_t sequence, const Bytes& payload = kEchoThis) {
-    Bytes message{type,
-                  code,
-                  0,
-                  0,
-                  std::uint8_t(id >> 8),
-                  std::uint8_t(id),
-                  std::uint8_t(sequence >> 8),
-                  std::uint8_t(sequence)};
-    message.insert(message.end(), payload.begin(), payload.end());
-    return WithChecksum(message);
+    return WithChecksum(Bytes{type, code, 0, 0} + Big16(id) + Big16(sequence) + payload);
 }
 
 // An IPv4 datagram; addresses as the address value (first dotted part in the low byte, which
@@ -65,35 +59,19 @@ struct IpFields {
     std::uint16_t flagsAndFragment = 0x4000; // don't fragment
     Bytes options;
 };
-
 inline IpFields Between(std::uint32_t source, std::uint32_t destination) {
-    IpFields ip;
-    ip.source = source;
-    ip.destination = destination;
-    return ip;
+    return {source, destination, IPPROTO_ICMP, 64, 0, 0x4000, {}};
 }
 
 inline Bytes Ipv4(const IpFields& ip, const Bytes& payload) {
-    const std::size_t header = 20 + ip.options.size(), total = header + payload.size();
-    Bytes datagram{std::uint8_t(0x40 | header / 4),
-                   ip.tos,
-                   std::uint8_t(total >> 8),
-                   std::uint8_t(total),
-                   0xAB,
-                   0xCD,
-                   std::uint8_t(ip.flagsAndFragment >> 8),
-                   std::uint8_t(ip.flagsAndFragment),
-                   ip.ttl,
-                   ip.protocol,
-                   0,
-                   0};
+    const std::size_t header = 20 + ip.options.size();
+    Bytes datagram = Bytes{std::uint8_t(0x40 | header / 4), ip.tos} +
+                     Big16(std::uint16_t(header + payload.size())) + Bytes{0xAB, 0xCD} +
+                     Big16(ip.flagsAndFragment) + Bytes{ip.ttl, ip.protocol, 0, 0};
     for (const std::uint32_t address : {ip.source, ip.destination})
         for (int i = 0; i < 4; ++i)
             datagram.push_back(static_cast<std::uint8_t>(address >> (8 * i)));
-    datagram.insert(datagram.end(), ip.options.begin(), ip.options.end());
-    datagram = WithChecksum(datagram, 10, 0, header);
-    datagram.insert(datagram.end(), payload.begin(), payload.end());
-    return datagram;
+    return WithChecksum(datagram + ip.options, 10) + payload;
 }
 
 // An ICMP error quoting the IP header and first 8 bytes of an echo request source→destination.

@@ -4,9 +4,11 @@
 #include "bench/NetworkNamespaces.h"
 
 #include <linux/capability.h>
+#include <sys/mman.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <type_traits>
@@ -33,33 +35,24 @@ template <typename Result>
 std::optional<Result> RunInNamespace(const std::string& name, bool withoutRawSockets,
                                      const std::function<Result()>& work) {
     static_assert(std::is_trivially_copyable_v<Result>);
-    int channel[2];
-    if (pipe(channel) != 0)
-        return std::nullopt;
-    const pid_t child = fork();
+    // The child leaves its result in memory it shares with this process.
+    void* shared =
+        mmap(nullptr, sizeof(Result), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    const pid_t child = shared == MAP_FAILED ? -1 : fork();
     if (child == 0) {
-        close(channel[0]);
         if (!EnterNamespace(name) || (withoutRawSockets && !DropRawSocketCapability()))
             _exit(2);
         const Result result = work();
-        _exit(write(channel[1], &result, sizeof result) == sizeof result ? 0 : 3);
+        std::memcpy(shared, &result, sizeof result);
+        _exit(0);
     }
-    close(channel[1]);
-    Result result;
-    std::size_t received = 0;
-    while (child > 0 && received < sizeof result) {
-        const ssize_t size =
-            read(channel[0], reinterpret_cast<char*>(&result) + received, sizeof result - received);
-        if (size <= 0)
-            break;
-        received += static_cast<std::size_t>(size);
-    }
-    close(channel[0]);
     int status = 1;
-    if (child > 0)
-        waitpid(child, &status, 0);
-    if (received != sizeof result || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return std::nullopt;
+    std::optional<Result> result;
+    if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+        WEXITSTATUS(status) == 0)
+        std::memcpy(&result.emplace(), shared, sizeof(Result));
+    if (shared != MAP_FAILED)
+        munmap(shared, sizeof(Result));
     return result;
 }
 
