@@ -27,8 +27,8 @@ constexpr std::uint32_t kFarValue = 33685696; // 192.0.2.2
 const Bytes kEchoThat{'E', 'c', 'h', 'o', ' ', 'T', 'h', 'a', 't'};
 
 // Everything a careless probe might take for its answer: others' replies and errors, ours
-// with a bad checksum or cut short. None of it is, and none of it says "Echo This".
-std::vector<Bytes> Junk(const SeenRequest& request) {
+// with a bad checksum or cut short; none of it says "Echo This". Then our reply.
+std::vector<Bytes> JunkThenReply(const SeenRequest& request) {
     const std::uint16_t id = request.identifier, seq = request.sequence;
     Bytes badChecksum = IcmpMessage(0, 0, id, seq, kEchoThat);
     badChecksum[3] ^= 0xFF;
@@ -42,54 +42,28 @@ std::vector<Bytes> Junk(const SeenRequest& request) {
             testing::WithChecksum(cut),
             ErrorQuotingRequest(3, 1, request.source, request.destination, id ^ 0x5A5A, seq),
             ErrorQuotingRequest(11, 0, request.source, request.destination, id, seq + 1),
-            ErrorQuotingRequest(3, 3, request.source, 0x63020C0, id, seq)};
+            ErrorQuotingRequest(3, 3, request.source, 0x63020C0, id, seq),
+            IcmpMessage(0, 0, id, seq)};
 }
 
 // What the probes in the near namespace saw; copied out of the child as bytes.
 struct ProbeRun {
-    EchoReply last;
     int probes, wrong;
 };
 
-ProbeRun Probes(int count, const std::function<bool(int)>& more, std::int32_t status) {
-    testing::RecordingMessageDialog messages;
-    ProbeRun run{};
-    while (run.probes < count || more(run.probes)) {
-        const std::int32_t result =
-            PingAddress(NamespacePair::kFarAddress, run.last, SystemEchoServices(messages));
-        ++run.probes;
-        run.wrong += run.last.Status != status ||
-                     static_cast<std::uint32_t>(run.last.Address) != kFarValue ||
-                     result != (status ? -status : run.last.RoundTripTime) ||
-                     std::memcmp(run.last.Data, status ? "" : "Echo This", status ? 1 : 10) != 0;
-        run.last = {};
-    }
-    return run;
-}
-
-// Raw socket in the probe (no ping sockets); only the scripted peer answers on the far side.
+// Raw socket in the probe (no ping sockets); only the scripted peer answers on the far side,
+// with all its junk before our reply: a probe that took any of it reports another status,
+// address or text.
 TEST(HostilePeer, EveryProbeReportsOnlyItsOwnAnswerAmongJunkAndNoise) {
     if (const std::string reason = NamespacePair::Unavailable(); !reason.empty())
         GTEST_SKIP() << reason;
     NamespacePair pair;
     ASSERT_TRUE(pair.Ready() && pair.AllowPingSockets(false) &&
                 pair.InFar("sysctl -qw net.ipv4.icmp_echo_ignore_all=1"));
-    std::atomic<bool> answer = false; // false: an error quoting our request ends each probe
-    testing::IcmpPeer peer(pair.Far(), [&answer](const SeenRequest& request) {
+    testing::IcmpPeer peer(pair.Far(), [](const SeenRequest& request) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2)); // let noise arrive meanwhile
-        std::vector<Bytes> messages = Junk(request);
-        messages.push_back(answer ? IcmpMessage(0, 0, request.identifier, request.sequence)
-                                  : ErrorQuotingRequest(3, 1, request.source, request.destination,
-                                                        request.identifier, request.sequence));
-        return messages;
+        return JunkThenReply(request);
     });
-    const auto inNear = [&](const std::function<ProbeRun()>& probes) {
-        const std::optional<ProbeRun> run = testing::RunInNamespace(pair.Near(), false, probes);
-        EXPECT_TRUE(run.has_value()) << "the probe's child process failed";
-        return run.value_or(ProbeRun{{}, 0, 1});
-    };
-    const auto never = [](int) { return false; };
-    EXPECT_EQ(inNear([&] { return Probes(20, never, 11003); }).wrong, 0);
 
     // Echo requests, forged replies and forged errors to 127.0.0.1 in the probe's namespace,
     // with identifiers of their own, about 4,000 a second.
@@ -122,24 +96,31 @@ TEST(HostilePeer, EveryProbeReportsOnlyItsOwnAnswerAmongJunkAndNoise) {
     }
     for (int wait = 0; *sent < 100 && wait < 1000; ++wait)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    answer = true;
     const long before = *sent;
     // At least 300 probes, and on until the noise during them is several packets a probe.
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    const ProbeRun run = inNear([&] {
-        return Probes(
-            300,
-            [&](int probes) {
-                return *sent - before < 4L * probes && std::chrono::steady_clock::now() < giveUp;
-            },
-            0);
+    const std::optional<ProbeRun> run = testing::RunInNamespace<ProbeRun>(pair.Near(), false, [&] {
+        testing::RecordingMessageDialog messages;
+        ProbeRun seen{};
+        for (; seen.probes < 300 ||
+               (*sent - before < 4L * seen.probes && std::chrono::steady_clock::now() < giveUp);
+             ++seen.probes) {
+            EchoReply reply{};
+            const std::int32_t result =
+                PingAddress(NamespacePair::kFarAddress, reply, SystemEchoServices(messages));
+            seen.wrong += reply.Status != 0 || result != reply.RoundTripTime ||
+                          static_cast<std::uint32_t>(reply.Address) != kFarValue ||
+                          std::memcmp(reply.Data, "Echo This", 10) != 0;
+        }
+        return seen;
     });
     const long noise = *sent - before;
     kill(flood, SIGKILL);
     waitpid(flood, nullptr, 0);
-    EXPECT_EQ(run.wrong, 0) << "of " << run.probes << " probes";
-    EXPECT_EQ(peer.requestsSeen, 20 + run.probes);
-    EXPECT_GE(noise, 4L * run.probes) << "too little noise to prove anything";
+    ASSERT_TRUE(run.has_value()) << "the probe's child process failed";
+    EXPECT_EQ(run->wrong, 0) << "of " << run->probes << " probes";
+    EXPECT_EQ(peer.requestsSeen, run->probes);
+    EXPECT_GE(noise, 4L * run->probes) << "too little noise to prove anything";
 }
 
 } // namespace
