@@ -91,9 +91,9 @@ TEST(Shell, OpenHandsTheAddressToXdgOpenAndRefusesTheRest) {
               kShellFileNotFound);
 }
 
-// Guards the program order over the folder order, and what cannot run or sits in a relative
-// folder passed over.
-TEST(SystemInformationProgram, FirstWantedProgramInAnAbsoluteFolderWins) {
+// Guards the program order over the folder order, what cannot run or sits in a relative
+// folder passed over, and the registry view following programs installed while running.
+TEST(SystemInformationProgram, FirstWantedProgramInAnAbsoluteFolderWinsAndTheRegistryFollows) {
     TemporaryFolder folder;
     folder.WriteFile("first/kinfocenter", "", kExecutable);
     folder.WriteFile("second/gnome-system-monitor", "", kExecutable);
@@ -107,14 +107,9 @@ TEST(SystemInformationProgram, FirstWantedProgramInAnAbsoluteFolderWins) {
     EXPECT_EQ(FindSystemInformationProgram((folder / "plain") + ":" + (folder / "dir") + ":rel::"),
               "");
     std::filesystem::current_path(saved);
-}
 
-// Guards the view following programs installed while running and removed again.
-TEST(SystemRegistry, FollowsTheInstalledProgram) {
-    TemporaryFolder folder;
     ScopedEnvironment path("PATH", folder / "bin");
-    RegistryKey key = 0;
-    const auto open = [&] {
+    auto open = [key = RegistryKey{0}]() mutable {
         const std::int32_t status = SystemRegistry().RegOpenKeyExA(
             kHkeyLocalMachine, kSystemInformationKey, 0, kKeyRead, key);
         SystemRegistry().RegCloseKey(key);
