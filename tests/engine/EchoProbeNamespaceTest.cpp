@@ -63,7 +63,7 @@ constexpr EchoRow kRows[] = {
 };
 
 // false: a raw socket (ping sockets off, CAP_NET_RAW kept); true: a ping socket (ping sockets
-// on, CAP_NET_RAW dropped, so a raw socket cannot be what answered).
+// on, the probe run as nobody without CAP_NET_RAW, so a raw socket cannot be what answered).
 class NamespaceEcho : public ::testing::TestWithParam<bool> {};
 
 TEST_P(NamespaceEcho, EachOutcomeGivesItsStatus) {
