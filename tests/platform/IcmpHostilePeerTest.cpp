@@ -1,18 +1,23 @@
-// The echo probe on a raw socket against a hostile peer in a namespace of its own (replies and
-// errors that are not ours, cut short or with bad checksums) while another process floods the
-// probe's namespace with echo traffic: every probe must report only its own answer.
+// The echo probe on a raw socket against a hostile peer in a namespace of its own. Before each
+// reply the peer floods the probe's namespace with noise (echo requests, forged replies and
+// forged errors to 127.0.0.1 with identifiers of their own) and sends the probe junk (replies
+// and errors that are not ours, cut short or with bad checksums): every probe must report only
+// its own answer.
 #include "engine/EchoProbe.h"
 
 #include "support/Fakes.h"
 #include "support/IcmpPeer.h"
+#include "support/NetworkNamespaces.h"
 
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/mman.h>
-#include <sys/prctl.h>
+#include <poll.h>
+#include <sys/socket.h>
 
+#include <atomic>
+#include <cstring>
 #include <random>
+#include <thread>
 
 namespace tarnwick {
 namespace {
@@ -21,15 +26,15 @@ using testing::Bytes;
 using testing::ErrorQuotingRequest;
 using testing::IcmpMessage;
 using testing::NamespacePair;
-using testing::SeenRequest;
 
 constexpr std::uint32_t kFarValue = 33685696; // 192.0.2.2
+constexpr std::uint32_t kLoopback = 16777343; // 127.0.0.1
 const Bytes kEchoThat{'E', 'c', 'h', 'o', ' ', 'T', 'h', 'a', 't'};
 
 // Everything a careless probe might take for its answer: others' replies and errors, ours
 // with a bad checksum or cut short; none of it says "Echo This". Then our reply.
-std::vector<Bytes> JunkThenReply(const SeenRequest& request) {
-    const std::uint16_t id = request.identifier, seq = request.sequence;
+std::vector<Bytes> JunkThenReply(std::uint32_t source, std::uint32_t destination, std::uint16_t id,
+                                 std::uint16_t seq) {
     Bytes badChecksum = IcmpMessage(0, 0, id, seq, kEchoThat);
     badChecksum[3] ^= 0xFF;
     Bytes cut = IcmpMessage(0, 0, id, seq);
@@ -40,71 +45,89 @@ std::vector<Bytes> JunkThenReply(const SeenRequest& request) {
             IcmpMessage(42, 0, id, seq, kEchoThat),
             badChecksum,
             testing::WithChecksum(cut),
-            ErrorQuotingRequest(3, 1, request.source, request.destination, id ^ 0x5A5A, seq),
-            ErrorQuotingRequest(11, 0, request.source, request.destination, id, seq + 1),
-            ErrorQuotingRequest(3, 3, request.source, 0x63020C0, id, seq),
+            ErrorQuotingRequest(3, 1, source, destination, id ^ 0x5A5A, seq),
+            ErrorQuotingRequest(11, 0, source, destination, id, seq + 1),
+            ErrorQuotingRequest(3, 3, source, 0x63020C0, id, seq),
             IcmpMessage(0, 0, id, seq)};
 }
 
-// What the probes in the near namespace saw; copied out of the child as bytes.
-struct ProbeRun {
-    int probes, wrong;
+int RawSocketIn(const std::string& space) {
+    return testing::EnterNamespace(space) ? socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP)
+                                          : -1;
+}
+
+void Send(int descriptor, const Bytes& message, std::uint32_t to) {
+    const sockaddr_in address{AF_INET, 0, {to}, {}};
+    sendto(descriptor, message.data(), message.size(), 0,
+           reinterpret_cast<const sockaddr*>(&address), sizeof address);
+}
+
+// The far host, on a thread of its own with a raw socket in each namespace (a socket stays in
+// the namespace it was opened in). Its kernel must ignore echoes itself.
+class HostilePeer {
+public:
+    explicit HostilePeer(const NamespacePair& pair)
+        : thread_([this, &pair] { Serve(RawSocketIn(pair.Near()), RawSocketIn(pair.Far())); }) {}
+    ~HostilePeer() {
+        stop_ = true;
+        thread_.join();
+    }
+    std::atomic<int> requestsSeen{0}, noiseSent{0};
+
+private:
+    void Serve(int noise, int far) {
+        std::mt19937 random(1);
+        for (std::uint8_t in[4096]; noise >= 0 && far >= 0 && !stop_;) {
+            pollfd waiting{far, POLLIN, 0};
+            if (poll(&waiting, 1, 20) <= 0)
+                continue;
+            const ssize_t size = recv(far, in, sizeof in, 0);
+            const std::size_t at = std::size_t{in[0] & 0x0Fu} * 4; // the IP header's length
+            if (size != static_cast<ssize_t>(at + 17) || in[at] != 8 ||
+                std::memcmp(in + at + 8, "Echo This", 9) != 0)
+                continue;
+            std::uint32_t source, destination;
+            std::memcpy(&source, in + 12, 4);
+            std::memcpy(&destination, in + 16, 4);
+            ++requestsSeen; // before the answer, which may end the probe at once
+            for (int i = 0; i < 4; ++i, ++noiseSent) {
+                const auto id = static_cast<std::uint16_t>(random());
+                const auto seq = static_cast<std::uint16_t>(0x4000 + random() % 0x8000);
+                Send(noise,
+                     random() % 3 ? IcmpMessage(random() % 2 ? 0 : 8, 0, id, seq, kEchoThat)
+                                  : ErrorQuotingRequest(3, 1, kLoopback, kLoopback, id, seq),
+                     htonl(INADDR_LOOPBACK));
+            }
+            for (const Bytes& message :
+                 JunkThenReply(source, destination, in[at + 4] << 8 | in[at + 5],
+                               in[at + 6] << 8 | in[at + 7]))
+                Send(far, message, source);
+        }
+        close(noise);
+        close(far);
+    }
+
+    std::atomic<bool> stop_{false};
+    std::thread thread_; // last: it starts serving as the peer is made
 };
 
-// Raw socket in the probe (no ping sockets); only the scripted peer answers on the far side,
-// with all its junk before our reply: a probe that took any of it reports another status,
-// address or text.
+struct ProbeRun {
+    int wrong;
+};
+
+// Raw socket in the probe (no ping sockets); only the peer answers on the far side.
 TEST(HostilePeer, EveryProbeReportsOnlyItsOwnAnswerAmongJunkAndNoise) {
     if (const std::string reason = NamespacePair::Unavailable(); !reason.empty())
         GTEST_SKIP() << reason;
     NamespacePair pair;
     ASSERT_TRUE(pair.Ready() && pair.AllowPingSockets(false) &&
                 pair.InFar("sysctl -qw net.ipv4.icmp_echo_ignore_all=1"));
-    testing::IcmpPeer peer(pair.Far(), [](const SeenRequest& request) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2)); // let noise arrive meanwhile
-        return JunkThenReply(request);
-    });
-
-    // Echo requests, forged replies and forged errors to 127.0.0.1 in the probe's namespace,
-    // with identifiers of their own, about 4,000 a second.
-    auto* sent = new (mmap(nullptr, sizeof(std::atomic<long>), PROT_READ | PROT_WRITE,
-                           MAP_SHARED | MAP_ANONYMOUS, -1, 0)) std::atomic<long>(0);
-    const pid_t flood = fork();
-    if (flood == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        const int out = testing::EnterNamespace(pair.Near())
-                            ? socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP)
-                            : -1;
-        const sockaddr_in loopback{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-        std::mt19937 random(1);
-        for (auto next = std::chrono::steady_clock::now(); out >= 0;
-             std::this_thread::sleep_until(next)) {
-            for (int i = 0; i < 4; ++i) {
-                const auto id = static_cast<std::uint16_t>(random());
-                const auto seq = static_cast<std::uint16_t>(0x4000 + random() % 0x8000);
-                const Bytes message = random() % 3
-                                          ? IcmpMessage(random() % 2 ? 0 : 8, 0, id, seq, kEchoThat)
-                                          : ErrorQuotingRequest(3, 1, 16777343, 16777343, id, seq);
-                *sent += sendto(out, message.data(), message.size(), 0,
-                                reinterpret_cast<const sockaddr*>(&loopback), sizeof loopback) > 0;
-            }
-            // No bursts to catch up after the process was kept waiting.
-            next = std::max(next + std::chrono::milliseconds(1),
-                            std::chrono::steady_clock::now() - std::chrono::milliseconds(2));
-        }
-        _exit(1);
-    }
-    for (int wait = 0; *sent < 100 && wait < 1000; ++wait)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    const long before = *sent;
-    // At least 300 probes, and on until the noise during them is several packets a probe.
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    const std::optional<ProbeRun> run = testing::RunInNamespace<ProbeRun>(pair.Near(), false, [&] {
+    HostilePeer peer(pair);
+    constexpr int kProbes = 300;
+    const std::optional<ProbeRun> run = testing::RunInNamespace<ProbeRun>(pair.Near(), false, [] {
         testing::RecordingMessageDialog messages;
         ProbeRun seen{};
-        for (; seen.probes < 300 ||
-               (*sent - before < 4L * seen.probes && std::chrono::steady_clock::now() < giveUp);
-             ++seen.probes) {
+        for (int probe = 0; probe < kProbes; ++probe) {
             EchoReply reply{};
             const std::int32_t result =
                 PingAddress(NamespacePair::kFarAddress, reply, SystemEchoServices(messages));
@@ -114,13 +137,10 @@ TEST(HostilePeer, EveryProbeReportsOnlyItsOwnAnswerAmongJunkAndNoise) {
         }
         return seen;
     });
-    const long noise = *sent - before;
-    kill(flood, SIGKILL);
-    waitpid(flood, nullptr, 0);
     ASSERT_TRUE(run.has_value()) << "the probe's child process failed";
-    EXPECT_EQ(run->wrong, 0) << "of " << run->probes << " probes";
-    EXPECT_EQ(peer.requestsSeen, run->probes);
-    EXPECT_GE(noise, 4L * run->probes) << "too little noise to prove anything";
+    EXPECT_EQ(run->wrong, 0) << "of " << kProbes << " probes";
+    EXPECT_EQ(peer.requestsSeen, kProbes);
+    EXPECT_EQ(peer.noiseSent, 4 * kProbes);
 }
 
 } // namespace

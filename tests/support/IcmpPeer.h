@@ -1,17 +1,10 @@
-// ICMP messages built by hand, and a scripted peer: a thread in a namespace that answers each
-// echo request carrying "Echo This" with whatever messages its script makes, on a raw socket.
+// ICMP messages and IPv4 datagrams built by hand, as a peer on the network would send them.
 #pragma once
 
-#include "support/NetworkNamespaces.h"
-
 #include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 
-#include <atomic>
-#include <cstring>
-#include <functional>
-#include <thread>
+#include <algorithm>
+#include <cstdint>
 #include <vector>
 
 namespace tarnwick::testing {
@@ -80,57 +73,5 @@ inline Bytes ErrorQuotingRequest(std::uint8_t type, std::uint8_t code, std::uint
     quoted.resize(28);
     return IcmpMessage(type, code, 0, 0, quoted);
 }
-
-// One echo request as the peer saw it.
-struct SeenRequest {
-    std::uint16_t identifier = 0, sequence = 0;
-    std::uint32_t source = 0, destination = 0;
-};
-
-class IcmpPeer {
-public:
-    // The namespace's kernel should ignore echoes (net.ipv4.icmp_echo_ignore_all=1). A peer that
-    // could not start answers nothing, which fails every probe.
-    using Script = std::function<std::vector<Bytes>(const SeenRequest&)>;
-    IcmpPeer(const std::string& space, Script script)
-        : script_(std::move(script)), thread_([this, space] { Serve(space); }) {}
-    ~IcmpPeer() {
-        stop_ = true;
-        thread_.join();
-    }
-
-    std::atomic<int> requestsSeen{0};
-
-private:
-    void Serve(const std::string& space) {
-        const int descriptor =
-            EnterNamespace(space) ? socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP) : -1;
-        for (std::uint8_t in[4096]; descriptor >= 0 && !stop_;) {
-            pollfd waiting{descriptor, POLLIN, 0};
-            if (poll(&waiting, 1, 20) <= 0)
-                continue;
-            const ssize_t size = recv(descriptor, in, sizeof in, 0);
-            const std::size_t at = std::size_t{in[0] & 0x0Fu} * 4; // the IP header's length
-            if (size != static_cast<ssize_t>(at + 17) || in[at] != 8 ||
-                std::memcmp(in + at + 8, "Echo This", 9) != 0)
-                continue;
-            SeenRequest request{std::uint16_t(in[at + 4] << 8 | in[at + 5]),
-                                std::uint16_t(in[at + 6] << 8 | in[at + 7])};
-            std::memcpy(&request.source, in + 12, 4);
-            std::memcpy(&request.destination, in + 16, 4);
-            ++requestsSeen; // before the answer, which may end the probe at once
-            const sockaddr_in back{AF_INET, 0, {request.source}, {}};
-            for (const Bytes& message : script_(request))
-                sendto(descriptor, message.data(), message.size(), 0,
-                       reinterpret_cast<const sockaddr*>(&back), sizeof back);
-        }
-        if (descriptor >= 0)
-            close(descriptor);
-    }
-
-    Script script_;
-    std::atomic<bool> stop_{false};
-    std::thread thread_; // last: it starts serving as the peer is made
-};
 
 } // namespace tarnwick::testing
