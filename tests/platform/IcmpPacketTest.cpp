@@ -179,41 +179,36 @@ std::uint32_t Little32(const Bytes& buffer, std::size_t offset) {
 }
 
 // Guards each field of the reply record at its offset, little-endian, the data and options
-// after the header, and nothing written past them.
-TEST(ReplyWriter, WritesTheHeaderLittleEndianThenDataThenOptions) {
+// after the header, the fit check (an exact fit succeeds, a byte less, for data or options, is
+// "buffer too small" with no echoed byte written) and nothing written past the record.
+TEST(ReplyWriter, WritesTheHeaderLittleEndianThenDataThenOptionsWhenTheyFit) {
     const Bytes options{0x07, 0x03, 0x04, 0x00};
-    Bytes buffer(278 + 8, kGuard);
-    ASSERT_EQ(WriteEchoReply({buffer.data(), 278}, {0x04030201, 0x41, 0x42, 0x02, options},
-                             kEchoThis, 0x0A0B0C0D),
-              0);
-    const auto pointer = [&](std::size_t at) {
-        return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(buffer.data() + at));
-    };
-    EXPECT_EQ(Cut(buffer, 16), (Bytes{1, 2, 3, 4, 0, 0, 0, 0, 0x0D, 0x0C, 0x0B, 0x0A, 9, 0, 0, 0}));
-    EXPECT_EQ(Little32(buffer, 16), pointer(28));
-    EXPECT_EQ(Little32(buffer, 20), 0x04024241u); // TTL, TOS, flags, options size
-    EXPECT_EQ(Little32(buffer, 24), pointer(37));
-    EXPECT_EQ(Bytes(buffer.begin() + 28, buffer.end()),
-              kEchoThis + options + Bytes(278 + 8 - 41, kGuard));
-}
-
-// Guards the fit check: an exact fit succeeds, one byte less (or options that do not fit) is
-// "buffer too small" with no echoed byte written.
-TEST(ReplyWriter, DataThatDoesNotFitIsBufferTooSmall) {
-    IpDetails ip{kLoopback, 0, 0, 0, {}};
-    Bytes exact(37 + 4, kGuard);
-    EXPECT_EQ(WriteEchoReply({exact.data(), 37}, ip, kEchoThis, 1), 0);
-    EXPECT_EQ(Little32(exact, 24), 0u); // no options, no pointer to them
-    EXPECT_EQ(Bytes(exact.begin() + 28, exact.end()), kEchoThis + Bytes(4, kGuard));
-    Bytes small(36 + 4, kGuard);
-    EXPECT_EQ(WriteEchoReply({small.data(), 36}, ip, kEchoThis, 1), 11001);
-    EXPECT_EQ(Cut(small, 8), (Bytes{127, 0, 0, 1, 0xF9, 0x2A, 0, 0}));
-    EXPECT_EQ(Bytes(small.begin() + 28, small.end()), Bytes(12, kGuard));
-    const Bytes options(40, 1);
-    ip.options = options;
-    Bytes room(28 + 9 + 39, kGuard);
-    EXPECT_EQ(WriteEchoReply(room, ip, kEchoThis, 0), 11001);
-    EXPECT_EQ(room[28], kGuard);
+    for (const std::size_t size : {278, 41, 40, 36}) {
+        SCOPED_TRACE(size);
+        Bytes buffer(size + 8, kGuard);
+        const std::int32_t status = WriteEchoReply(
+            {buffer.data(), size}, {0x04030201, 0x41, 0x42, 0x02, options}, kEchoThis, 0x0A0B0C0D);
+        if (size < 41) {
+            EXPECT_EQ(status, 11001);
+            EXPECT_EQ(Cut(buffer, 8), (Bytes{1, 2, 3, 4, 0xF9, 0x2A, 0, 0}));
+            EXPECT_EQ(Bytes(buffer.begin() + 28, buffer.end()), Bytes(size + 8 - 28, kGuard));
+            continue;
+        }
+        ASSERT_EQ(status, 0);
+        const auto pointer = [&](std::size_t at) {
+            return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(buffer.data() + at));
+        };
+        EXPECT_EQ(Cut(buffer, 16),
+                  (Bytes{1, 2, 3, 4, 0, 0, 0, 0, 0x0D, 0x0C, 0x0B, 0x0A, 9, 0, 0, 0}));
+        EXPECT_EQ(Little32(buffer, 16), pointer(28));
+        EXPECT_EQ(Little32(buffer, 20), 0x04024241u); // TTL, TOS, flags, options size
+        EXPECT_EQ(Little32(buffer, 24), pointer(37));
+        EXPECT_EQ(Bytes(buffer.begin() + 28, buffer.end()),
+                  kEchoThis + options + Bytes(size + 8 - 41, kGuard));
+    }
+    Bytes plain(37, kGuard); // no options: an exact fit, and no pointer to them
+    EXPECT_EQ(WriteEchoReply(plain, {kLoopback, 0, 0, 0, {}}, kEchoThis, 1), 0);
+    EXPECT_EQ(Little32(plain, 24), 0u);
 }
 
 // Guards the failure writer: status and reporter, and only whole fields that fit.
