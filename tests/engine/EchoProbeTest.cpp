@@ -18,12 +18,6 @@ using testing::Put;
 // Scripted services only: no address used here is ever sent to.
 class EchoProbe : public ::testing::Test {
 protected:
-    // Guards a leaked ICMP handle or socket start-up, on whichever way the probe left.
-    void ExpectEverythingReleased() {
-        EXPECT_EQ(icmp.opened, 1);
-        EXPECT_EQ(icmp.closed, std::vector<platform::IcmpHandle>{7});
-        EXPECT_EQ(sockets.startups, 0);
-    }
     testing::FakeSocketLibrary sockets;
     testing::FakeIcmpService icmp;
     testing::RecordingMessageDialog messages;
@@ -57,7 +51,9 @@ TEST_F(EchoProbe, SendsEchoThisAndReadsTheReplyRecord) {
         (std::vector<std::int64_t>{16777343, 0, 42, 9, -2, -123456, 0x10, 0x40, 2, 3, 0x01020304}));
     EXPECT_EQ(std::string(reply.Data), "Echo This");
     EXPECT_EQ(reply.Data[249], 'w');
-    ExpectEverythingReleased();
+    EXPECT_EQ(icmp.opened, 1); // a leaked ICMP handle or socket start-up
+    EXPECT_EQ(icmp.closed, std::vector<platform::IcmpHandle>{7});
+    EXPECT_EQ(sockets.startups, 0);
     EXPECT_TRUE(messages.shown.empty());
 }
 
