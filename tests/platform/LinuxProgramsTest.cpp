@@ -1,10 +1,17 @@
-// The Linux layers that start programs, open addresses and fill the registry view.
+// The Linux layers: starting programs, opening addresses, the registry view, the local
+// address and the socket library.
+#include "platform/LocalAddress.h"
 #include "platform/ProgramStarter.h"
 #include "platform/Shell.h"
+#include "platform/SocketLibrary.h"
 #include "platform/linux/LinuxRegistry.h"
 #include "support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
+
+#include <regex>
+
+#include <sys/resource.h>
 
 #include <signal.h>
 #include <unistd.h>
@@ -120,6 +127,54 @@ TEST(SystemInformationProgram, FirstWantedProgramInAnAbsoluteFolderWinsAndTheReg
     EXPECT_EQ(open(), kErrorSuccess);
     std::filesystem::remove(folder / "bin/lxtask");
     EXPECT_EQ(open(), kErrorFileNotFound);
+}
+
+InterfaceAddress Ipv4(bool up, bool loopback, std::array<std::uint8_t, 4> bytes) {
+    return {"eth", up, loopback, bytes};
+}
+
+// Guards skipping loopback, down interfaces and other families, taking the first usable
+// address, the dotted form, and the loopback fallback.
+TEST(ChooseLocalAddress, PicksTheFirstIpv4AddressOfAnUpNonLoopbackInterface) {
+    const InterfaceAddress otherFamily{"eth0", true, false, std::nullopt};
+    EXPECT_EQ(ChooseLocalAddress({}), "127.0.0.1");
+    EXPECT_EQ(ChooseLocalAddress({Ipv4(true, true, {127, 0, 0, 1}),
+                                  Ipv4(false, false, {10, 1, 2, 3}), otherFamily}),
+              "127.0.0.1");
+    EXPECT_EQ(ChooseLocalAddress(
+                  {Ipv4(true, true, {127, 0, 0, 1}), Ipv4(false, false, {10, 1, 2, 3}), otherFamily,
+                   Ipv4(true, false, {0, 255, 7, 100}), Ipv4(true, false, {10, 0, 0, 1})}),
+              "0.255.7.100");
+}
+
+TEST(SystemLocalAddress, GivesOneDottedIpv4Address) {
+    const std::string address = SystemLocalAddress().LocalIP();
+    EXPECT_TRUE(std::regex_match(address, std::regex(R"((\d{1,3}\.){3}\d{1,3})"))) << address;
+}
+
+// Guards the version granted (never above 1.1 or what was asked), the socket count taken from
+// the open-file limit, version 0 refused, and clean-up counting start-ups.
+TEST(SystemSocketLibrary, GrantsWhatWasAskedUpTo11AndCountsStartups) {
+    SocketLibrary& library = SystemSocketLibrary();
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit lowered = saved;
+    lowered.rlim_cur = std::min<rlim_t>(saved.rlim_cur, 123);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    WsaData data;
+    data.fill(0xAB);
+    const auto result = library.WSAStartup(0x0202, data);
+    setrlimit(RLIMIT_NOFILE, &saved);
+    ASSERT_EQ(result, 0);
+    EXPECT_EQ(ReadWord(data, kWsaVersionOffset), 0x0101);
+    EXPECT_EQ(ReadWord(data, kWsaHighVersionOffset), 0x0101);
+    EXPECT_EQ(ReadWord(data, kWsaMaxSocketsOffset), lowered.rlim_cur);
+    ASSERT_EQ(library.WSAStartup(0x0001, data), 0);
+    EXPECT_EQ(ReadWord(data, kWsaVersionOffset), 0x0001);
+    EXPECT_NE(library.WSAStartup(0x0100, data), 0);
+    EXPECT_EQ(library.WSACleanup(), 0);
+    EXPECT_EQ(library.WSACleanup(), 0);
+    EXPECT_EQ(library.WSACleanup(), -1);
 }
 
 } // namespace
