@@ -22,9 +22,9 @@ namespace tarnwick {
 namespace {
 
 std::pair<long, long> DescriptorsAndResidentBytes() {
-    long descriptors = 0, size = 0, resident = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
-        ++descriptors;
+    const long descriptors =
+        std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+    long size = 0, resident = 0;
     std::ifstream("/proc/self/statm") >> size >> resident;
     return {descriptors, resident * sysconf(_SC_PAGESIZE)};
 }

@@ -20,14 +20,13 @@ inline Bytes Big16(std::uint16_t value) {
     return {std::uint8_t(value >> 8), std::uint8_t(value)};
 }
 
-// RFC 1071 checksum of bytes [start, end), written big-endian at `at`; independent of the
+// RFC 1071 checksum of all the bytes, written big-endian at `at`; independent of the
 // product's own.
-inline Bytes WithChecksum(Bytes bytes, std::size_t at = 2, std::size_t start = 0,
-                          std::size_t end = SIZE_MAX) {
-    end = std::min(end, bytes.size());
+inline Bytes WithChecksum(Bytes bytes, std::size_t at = 2) {
+    const std::size_t end = bytes.size();
     bytes[at] = bytes[at + 1] = 0;
     std::uint32_t sum = 0;
-    for (std::size_t i = start; i < end; i += 2)
+    for (std::size_t i = 0; i < end; i += 2)
         sum += std::uint32_t{bytes[i]} << 8 | (i + 1 < end ? bytes[i + 1] : 0);
     while (sum >> 16)
         sum = (sum & 0xFFFF) + (sum >> 16);

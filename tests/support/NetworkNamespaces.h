@@ -36,8 +36,7 @@ std::optional<Result> RunInNamespace(const std::string& name, bool withoutRawSoc
     if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
         WEXITSTATUS(status) == 0)
         std::memcpy(&result.emplace(), shared, sizeof(Result));
-    if (shared != MAP_FAILED)
-        munmap(shared, sizeof(Result));
+    munmap(shared, sizeof(Result)); // harmless when the mapping failed
     return result;
 }
 
