@@ -36,9 +36,8 @@ Bytes OurReply() {
     return Ipv4(From(kDestination), IcmpMessage(0, 0, 0x1234, 7));
 }
 // Our request as it left (what an ICMP error quotes), and an error about it.
-Bytes OurRequest(std::uint16_t id = 0x1234, std::uint16_t sequence = 7,
-                 std::uint32_t destination = kDestination) {
-    return Ipv4(testing::Between(kOurHost, destination), IcmpMessage(8, 0, id, sequence));
+Bytes OurRequest() {
+    return Ipv4(testing::Between(kOurHost, kDestination), IcmpMessage(8, 0, 0x1234, 7));
 }
 Bytes ErrorAbout(const Bytes& quoted, std::uint8_t type = 3, std::uint8_t code = 1) {
     return Ipv4(From(kRouter), IcmpMessage(type, code, 0, 0, quoted));
@@ -83,11 +82,9 @@ TEST(RawDatagram, OurReplyGivesTheDataAndTheReplyHeader) {
 }
 
 // Each row guards one check a raw socket needs, since it sees all ICMP traffic: someone
-// else's replies and errors, forgeries, corruption and lengths that lie.
+// else's replies and errors (the junk rows too), forgeries, corruption and lengths that lie.
 TEST(RawDatagram, WhatIsNotAboutOurRequestIsIgnoredWithoutReadingPastIt) {
     const std::pair<const char*, Bytes> rows[] = {
-        {"SomeoneElsesIdentifier", Ipv4(From(kDestination), IcmpMessage(0, 0, 0x4321, 7))},
-        {"AnEarlierSequence", Ipv4(From(kDestination), IcmpMessage(0, 0, 0x1234, 6))},
         {"OurOwnRequestSeenOnLoopback", OurRequest()},
         {"MatchingReplyFromAnotherHost", Ipv4(From(kRouter), IcmpMessage(0, 0, 0x1234, 7))},
         {"BadIcmpChecksum", With(OurReply(), 22, static_cast<std::uint8_t>(~OurReply()[22]))},
@@ -99,9 +96,6 @@ TEST(RawDatagram, WhatIsNotAboutOurRequestIsIgnoredWithoutReadingPastIt) {
         {"HeaderLengthPastTheDatagram", With(OurReply(), 0, 0x4F)},
         {"TotalLengthPastTheDatagram", With(OurReply(), 2, 0x01)},
         {"TotalLengthCuttingTheIcmpHeader", With(With(OurReply(), 2, 0), 3, 27)},
-        {"ErrorAboutSomeoneElsesIdentifier", ErrorAbout(OurRequest(0x4321))},
-        {"ErrorAboutAnEarlierSequence", ErrorAbout(OurRequest(0x1234, 6))},
-        {"ErrorAboutAnotherDestination", ErrorAbout(OurRequest(0x1234, 7, kLoopback))},
         {"ErrorAboutAnEchoReply", ErrorAbout(With(OurRequest(), 20, 0))},
         {"ErrorAboutUdp", ErrorAbout(With(OurRequest(), 9, 17))},
         {"ErrorQuotingHalfTheIcmpHeader", ErrorAbout(Cut(OurRequest(), 24))},
@@ -109,6 +103,8 @@ TEST(RawDatagram, WhatIsNotAboutOurRequestIsIgnoredWithoutReadingPastIt) {
         {"Redirect", ErrorAbout(OurRequest(), 5)},
         {"UnknownType", ErrorAbout(OurRequest(), 42)}};
     std::vector<std::pair<std::string, Bytes>> all(std::begin(rows), std::end(rows));
+    for (const Bytes& junk : testing::Junk(kOurHost, kDestination, 0x1234, 7))
+        all.emplace_back("Junk" + std::to_string(all.size()), Ipv4(From(kDestination), junk));
     for (std::size_t size = 0; size < OurReply().size(); ++size) // cut short anywhere
         all.emplace_back("ReplyCutTo" + std::to_string(size), Cut(OurReply(), size));
     for (const auto& [name, datagram] : all) {

@@ -73,4 +73,25 @@ inline Bytes ErrorQuotingRequest(std::uint8_t type, std::uint8_t code, std::uint
     return IcmpMessage(type, code, 0, 0, quoted);
 }
 
+// Everything a careless prober might take for the answer to its request (source to
+// destination, identifier and sequence): others' replies and errors, its own with a bad checksum
+// or cut short, errors about other requests. None of it says "Echo This".
+inline std::vector<Bytes> Junk(std::uint32_t source, std::uint32_t destination, std::uint16_t id,
+                               std::uint16_t seq) {
+    const Bytes echoThat{'E', 'c', 'h', 'o', ' ', 'T', 'h', 'a', 't'};
+    Bytes badChecksum = IcmpMessage(0, 0, id, seq, echoThat);
+    badChecksum[3] ^= 0xFF;
+    Bytes cut = IcmpMessage(0, 0, id, seq);
+    cut.resize(7);
+    return {IcmpMessage(0, 0, id ^ 0x5A5A, seq, echoThat),
+            IcmpMessage(0, 0, id, seq - 1, echoThat),
+            IcmpMessage(8, 0, id, seq, echoThat),
+            IcmpMessage(42, 0, id, seq, echoThat),
+            badChecksum,
+            WithChecksum(cut),
+            ErrorQuotingRequest(3, 1, source, destination, id ^ 0x5A5A, seq),
+            ErrorQuotingRequest(11, 0, source, destination, id, seq + 1),
+            ErrorQuotingRequest(3, 3, source, 0x63020C0, id, seq)};
+}
+
 } // namespace tarnwick::testing
