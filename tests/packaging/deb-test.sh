@@ -48,9 +48,8 @@ check "everything lies under /usr and belongs to root" \
 check "the program is executable" grep -qE '^-rwxr-xr-x .* \./usr/bin/tarnwick$' "$scratch/contents"
 check "the control fields" test "$(dpkg-deb -f "$deb" Package Version Architecture Section Recommends)" = \
     "$(printf 'Package: tarnwick\nVersion: %s\nArchitecture: %s\nSection: net\nRecommends: xdg-utils' "$version" "$(dpkg --print-architecture)")"
-for library in libqt6widgets6 libqt6network6 libcap2-bin; do
-    check "Depends names $library" bash -c "dpkg-deb -f '$deb' Depends | grep -qw $library"
-done
+check "Depends names libqt6widgets6, libqt6network6 and libcap2-bin" bash -c \
+    "for l in libqt6widgets6 libqt6network6 libcap2-bin; do dpkg-deb -f '$deb' Depends | grep -qw \$l || exit 1; done"
 dpkg-deb -e "$deb" "$scratch/control"
 printf '#!/bin/sh\nexit 1\n' >"$scratch/setcap" && chmod 755 "$scratch/setcap"
 for search_path in /nonexistent "$scratch"; do
