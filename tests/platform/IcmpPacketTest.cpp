@@ -37,7 +37,7 @@ Bytes OurReply() {
 }
 // Our request as it left (what an ICMP error quotes), and an error about it.
 Bytes OurRequest() {
-    return Ipv4(testing::Between(kOurHost, kDestination), IcmpMessage(8, 0, 0x1234, 7));
+    return Ipv4({kOurHost, kDestination, 1, 64, 0, 0x4000, {}}, IcmpMessage(8, 0, 0x1234, 7));
 }
 Bytes ErrorAbout(const Bytes& quoted, std::uint8_t type = 3, std::uint8_t code = 1) {
     return Ipv4(From(kRouter), IcmpMessage(type, code, 0, 0, quoted));
@@ -49,9 +49,6 @@ Bytes With(Bytes bytes, std::size_t offset, std::uint8_t value) {
 Bytes Cut(Bytes bytes, std::size_t size) {
     bytes.resize(size);
     return bytes;
-}
-Bytes Of(std::span<const std::uint8_t> bytes) {
-    return Bytes(bytes.begin(), bytes.end());
 }
 
 // Guards the request's bytes and its checksum (over an odd number of bytes), compared with
@@ -74,11 +71,11 @@ TEST(RawDatagram, OurReplyGivesTheDataAndTheReplyHeader) {
     datagram.insert(datagram.end(), {0, 0, 0, 0});
     const DecodedDatagram decoded = DecodeRawDatagram(datagram, kRequest);
     ASSERT_EQ(decoded.verdict, DatagramVerdict::Reply);
-    EXPECT_EQ(Of(decoded.data), kEchoThis);
+    EXPECT_EQ(Bytes(decoded.data.begin(), decoded.data.end()), kEchoThis);
     EXPECT_EQ((std::vector<std::uint32_t>{decoded.ip.sourceAddress, decoded.ip.ttl, decoded.ip.tos,
                                           decoded.ip.flags}),
               (std::vector<std::uint32_t>{kDestination, 61, 0x10, 2}));
-    EXPECT_EQ(Of(decoded.ip.options), ip.options);
+    EXPECT_EQ(Bytes(decoded.ip.options.begin(), decoded.ip.options.end()), ip.options);
 }
 
 // Each row guards one check a raw socket needs, since it sees all ICMP traffic: someone
@@ -155,7 +152,7 @@ TEST(PingMessage, OnlyOurReplyFromTheAskedHostIsTaken) {
     const Bytes reply = IcmpMessage(0, 0, 0x9999, 7);
     const DecodedDatagram decoded = DecodePingMessage(reply, ip, kRequest);
     ASSERT_EQ(decoded.verdict, DatagramVerdict::Reply);
-    EXPECT_EQ(Of(decoded.data), kEchoThis);
+    EXPECT_EQ(Bytes(decoded.data.begin(), decoded.data.end()), kEchoThis);
     EXPECT_EQ(decoded.ip.ttl, 64);
     for (const Bytes& other :
          {IcmpMessage(0, 0, 1, 6), IcmpMessage(8, 0, 1, 7), Cut(IcmpMessage(0, 0, 1, 7), 7)})

@@ -49,9 +49,6 @@ struct IpFields {
     std::uint16_t flagsAndFragment = 0x4000; // don't fragment
     Bytes options;
 };
-inline IpFields Between(std::uint32_t source, std::uint32_t destination) {
-    return {source, destination, IPPROTO_ICMP, 64, 0, 0x4000, {}};
-}
 
 inline Bytes Ipv4(const IpFields& ip, const Bytes& payload) {
     const std::size_t header = 20 + ip.options.size();
@@ -68,7 +65,8 @@ inline Bytes Ipv4(const IpFields& ip, const Bytes& payload) {
 inline Bytes ErrorQuotingRequest(std::uint8_t type, std::uint8_t code, std::uint32_t source,
                                  std::uint32_t destination, std::uint16_t id,
                                  std::uint16_t sequence) {
-    Bytes quoted = Ipv4(Between(source, destination), IcmpMessage(8, 0, id, sequence));
+    Bytes quoted = Ipv4({source, destination, IPPROTO_ICMP, 64, 0, 0x4000, {}},
+                        IcmpMessage(8, 0, id, sequence));
     quoted.resize(28);
     return IcmpMessage(type, code, 0, 0, quoted);
 }
