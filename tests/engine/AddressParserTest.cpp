@@ -13,9 +13,7 @@
 namespace tarnwick {
 namespace {
 
-constexpr auto kOutOfRange = EngineErrorKind::SubscriptOutOfRange;
-constexpr auto kMismatch = EngineErrorKind::TypeMismatch;
-constexpr auto kOverflow = EngineErrorKind::Overflow;
+using enum EngineErrorKind;
 
 // Guards the byte order (first part lowest), the low-8-bit rule, the number forms a part may
 // take, and that the fourth part's error wins over the others.
@@ -36,19 +34,19 @@ TEST(ParseAddress, GivesTheValueOrTheErrorKind) {
         {"SmallestPart", "1.2.3.-2147483648", 0x00030201, {}},
         {"EmptyTextIsZero", "", 0, {}},
         {"ThreePartsOfGarbageAreZero", "a.99999999999999.?", 0, {}},
-        {"FiveParts", "1.2.3.4.5", {}, kOutOfRange},
-        {"TrailingDotAfterFourParts", "1.2.3.4.", {}, kOutOfRange},
-        {"FourLabelHostName", "mail.host.example.org", {}, kMismatch},
-        {"EmptyPart", "1.2..4", {}, kMismatch},
-        {"SignAlone", "1.2.3.-", {}, kMismatch},
-        {"Hexadecimal", "1.2.3.0x10", {}, kMismatch},
-        {"BlankInsideNumber", "1.2.3.4 4", {}, kMismatch},
-        {"JustAbove32Bits", "1.2.3.2147483648", {}, kOverflow},
-        {"JustBelow32Bits", "1.2.3.-2147483649", {}, kOverflow},
-        {"FarAbove64Bits", "99999999999999999999999.2.3.4", {}, kOverflow},
-        {"MismatchInFourthBeatsOverflowInFirst", "9999999999.2.3.x", {}, kMismatch},
-        {"OverflowInFourthBeatsMismatchInFirst", "x.2.3.9999999999", {}, kOverflow},
-        {"ThirdBeatsSecond", "1.x.9999999999.4", {}, kOverflow}};
+        {"FiveParts", "1.2.3.4.5", {}, SubscriptOutOfRange},
+        {"TrailingDotAfterFourParts", "1.2.3.4.", {}, SubscriptOutOfRange},
+        {"FourLabelHostName", "mail.host.example.org", {}, TypeMismatch},
+        {"EmptyPart", "1.2..4", {}, TypeMismatch},
+        {"SignAlone", "1.2.3.-", {}, TypeMismatch},
+        {"Hexadecimal", "1.2.3.0x10", {}, TypeMismatch},
+        {"BlankInsideNumber", "1.2.3.4 4", {}, TypeMismatch},
+        {"JustAbove32Bits", "1.2.3.2147483648", {}, Overflow},
+        {"JustBelow32Bits", "1.2.3.-2147483649", {}, Overflow},
+        {"FarAbove64Bits", "99999999999999999999999.2.3.4", {}, Overflow},
+        {"MismatchInFourthBeatsOverflowInFirst", "9999999999.2.3.x", {}, TypeMismatch},
+        {"OverflowInFourthBeatsMismatchInFirst", "x.2.3.9999999999", {}, Overflow},
+        {"ThirdBeatsSecond", "1.x.9999999999.4", {}, Overflow}};
     for (const auto& row : rows) {
         try {
             EXPECT_EQ(std::optional(ParseAddress(row.text)), row.value) << row.name;

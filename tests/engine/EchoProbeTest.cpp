@@ -17,7 +17,6 @@ namespace tarnwick {
 namespace {
 
 using namespace platform::reply_layout;
-using testing::Put;
 
 // Scripted services only: no address used here is ever sent to.
 class EchoProbe : public ::testing::Test {
@@ -43,11 +42,9 @@ TEST_F(EchoProbe, SendsEchoThisAndReadsTheReplyRecord) {
     EXPECT_EQ(PingAddress("10.0.0.200", reply, services), 42);
     ASSERT_EQ(icmp.sends.size(), 1u);
     const auto& call = icmp.sends[0];
-    EXPECT_EQ(call.destination, static_cast<std::uint32_t>(-939524086));
-    EXPECT_EQ(call.requestData, "Echo This");
-    EXPECT_EQ(call.requestOptions, nullptr);
-    EXPECT_EQ(call.replySize, 278u);
-    EXPECT_EQ(call.timeout, 200u);
+    EXPECT_EQ(std::tie(call.destination, call.requestData, call.requestOptions, call.replySize,
+                       call.timeout),
+              std::make_tuple(std::uint32_t(-939524086), "Echo This", nullptr, 278u, 200u));
     EXPECT_EQ(
         (std::vector<std::int64_t>{reply.Address, reply.Status, reply.RoundTripTime, reply.DataSize,
                                    reply.Reserved, reply.DataPointer, reply.Ttl, reply.Tos,
@@ -65,7 +62,9 @@ TEST_F(EchoProbe, SendsEchoThisAndReadsTheReplyRecord) {
 // status with no negation only after everything was released.
 TEST_F(EchoProbe, FailureReturnsTheNegatedStatus) {
     for (const std::int32_t status : {11010, INT_MAX, INT_MIN}) {
-        icmp.reply = [status](std::uint8_t* buffer) { return Put(buffer, kStatus, status), 0u; };
+        icmp.reply = [status](std::uint8_t* buffer) {
+            return testing::Put(buffer, kStatus, status), 0u;
+        };
         if (status == INT_MIN)
             EXPECT_THROW(PingAddress("192.0.2.1", reply, services), EngineError);
         else
@@ -95,7 +94,7 @@ TEST_F(EchoProbe, FailedSocketStartupStillEchoesThenReportsTheCleanup) {
 }
 
 // Guards the version check (major and minor from the right bytes), the socket-count check,
-// the texts and icons of the messages, asking for 1.1, and the clean-up's message.
+// the texts and icons of the messages, asking for 1.1, and the clean-up's result.
 TEST(SocketStartup, TellsTheUserWhatTheLibraryLacks) {
     const std::string v = "Windows Sockets Version ",
                       notSupported =
@@ -125,11 +124,8 @@ TEST(SocketStartup, TellsTheUserWhatTheLibraryLacks) {
         EXPECT_EQ(messages.shown,
                   (row.message.empty() ? std::vector<testing::ShownMessage>{}
                                        : std::vector<testing::ShownMessage>{{row.message, icon}}));
+        // After a failed start-up, the clean-up's message is checked through the probe above.
         EXPECT_EQ(CleanupSockets(library, messages), row.result ? kFalse : kTrue);
-        if (row.result) {
-            EXPECT_EQ(messages.shown.back().prompt,
-                      "Windows Sockets error -1 occurred in Cleanup.");
-        }
     }
 }
 

@@ -23,11 +23,11 @@ namespace tarnwick {
 namespace {
 
 using testing::Bytes;
-using testing::IcmpMessage;
 using testing::NamespacePair;
 
-constexpr std::uint32_t kFarValue = 33685696; // 192.0.2.2
-constexpr std::uint32_t kLoopback = 16777343; // 127.0.0.1
+constexpr std::uint32_t kFarValue = 33685696;  // 192.0.2.2
+constexpr std::uint32_t kNearValue = 16908480; // 192.0.2.1
+constexpr std::uint32_t kLoopback = 16777343;  // 127.0.0.1
 
 bool Send(int descriptor, const Bytes& message, std::uint32_t to) {
     const sockaddr_in address{AF_INET, 0, {to}, {}};
@@ -61,9 +61,6 @@ TEST(HostilePeer, EveryProbeReportsOnlyItsOwnAnswerAmongJunkAndNoise) {
             if (size != static_cast<ssize_t>(at + 17) || in[at] != 8 ||
                 std::memcmp(in + at + 8, "Echo This", 9) != 0)
                 continue;
-            std::uint32_t source, destination;
-            std::memcpy(&source, in + 12, 4);
-            std::memcpy(&destination, in + 16, 4);
             ++requestsSeen; // before the answer, which may end the probe at once
             // The same, with an identifier and sequence of their own, between 127.0.0.1 and itself.
             const auto other = static_cast<std::uint16_t>(random());
@@ -72,9 +69,9 @@ TEST(HostilePeer, EveryProbeReportsOnlyItsOwnAnswerAmongJunkAndNoise) {
             // The far host's kernel ignores echoes: this is all the probe gets from it.
             const std::uint16_t id = in[at + 4] << 8 | in[at + 5],
                                 seq = in[at + 6] << 8 | in[at + 7];
-            for (const Bytes& message : testing::Junk(source, destination, id, seq))
-                Send(far, message, source);
-            Send(far, IcmpMessage(0, 0, id, seq), source);
+            for (const Bytes& message : testing::Junk(kNearValue, kFarValue, id, seq))
+                Send(far, message, kNearValue);
+            Send(far, testing::IcmpMessage(0, 0, id, seq), kNearValue);
         }
         close(noise);
         close(far);

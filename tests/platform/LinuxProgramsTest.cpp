@@ -157,8 +157,7 @@ TEST(SystemSocketLibrary, GrantsWhatWasAskedUpTo11AndCountsStartups) {
     rlimit lowered = saved;
     lowered.rlim_cur = std::min<rlim_t>(saved.rlim_cur, 123);
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &lowered), 0);
-    WsaData data;
-    data.fill(0xAB);
+    WsaData data{};
     const auto result = library.WSAStartup(0x0202, data);
     setrlimit(RLIMIT_NOFILE, &saved);
     ASSERT_EQ(result, 0);

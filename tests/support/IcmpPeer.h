@@ -3,7 +3,6 @@
 
 #include <netinet/in.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <vector>
 
