@@ -15,7 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
+#include <vector>
 
 namespace {
 
@@ -55,8 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     decoded.verdict == DatagramVerdict::Error,
                 "a reply from another host taken");
 
-    const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[replySize]);
-    const std::span<std::uint8_t> reply(buffer.get(), replySize);
+    std::vector<std::uint8_t> buffer(replySize); // exactly this size, for AddressSanitizer
+    const std::span<std::uint8_t> reply(buffer);
     std::int32_t status = decoded.status;
     if (decoded.verdict == DatagramVerdict::Reply) {
         status = WriteEchoReply(reply, decoded.ip, decoded.data, 17);

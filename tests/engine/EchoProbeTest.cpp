@@ -1,29 +1,26 @@
-// The echo probe over scripted services: what it sends, where reply bytes land, what it
-// returns, and that it releases everything on every way out.
+// The echo probe over scripted services (what it sends, where reply bytes land, what it
+// returns, that it releases everything on every way out), the socket library's start-up
+// messages, and real echoes and their failures between two throw-away network namespaces.
 #include "engine/EchoProbe.h"
 #include "engine/EngineError.h"
+#include "engine/SocketStartup.h"
 
 #include "support/Fakes.h"
+#include "support/NetworkNamespaces.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <climits>
 
 namespace tarnwick {
 namespace {
 
 using namespace platform::reply_layout;
-using testing::Put;
 
 // Scripted services only: no address used here is ever sent to.
 class EchoProbe : public ::testing::Test {
 protected:
-    // Guards a leaked ICMP handle or socket start-up, on whichever way the probe left.
-    void ExpectEverythingReleased() {
-        EXPECT_EQ(icmp.opened, 1);
-        EXPECT_EQ(icmp.closed, std::vector<platform::IcmpHandle>{7});
-        EXPECT_EQ(sockets.startups, 0);
-    }
     testing::FakeSocketLibrary sockets;
     testing::FakeIcmpService icmp;
     testing::RecordingMessageDialog messages;
@@ -45,11 +42,9 @@ TEST_F(EchoProbe, SendsEchoThisAndReadsTheReplyRecord) {
     EXPECT_EQ(PingAddress("10.0.0.200", reply, services), 42);
     ASSERT_EQ(icmp.sends.size(), 1u);
     const auto& call = icmp.sends[0];
-    EXPECT_EQ(call.destination, static_cast<std::uint32_t>(-939524086));
-    EXPECT_EQ(call.requestData, "Echo This");
-    EXPECT_EQ(call.requestOptions, nullptr);
-    EXPECT_EQ(call.replySize, 278u);
-    EXPECT_EQ(call.timeout, 200u);
+    EXPECT_EQ(std::tie(call.destination, call.requestData, call.requestOptions, call.replySize,
+                       call.timeout),
+              std::make_tuple(std::uint32_t(-939524086), "Echo This", nullptr, 278u, 200u));
     EXPECT_EQ(
         (std::vector<std::int64_t>{reply.Address, reply.Status, reply.RoundTripTime, reply.DataSize,
                                    reply.Reserved, reply.DataPointer, reply.Ttl, reply.Tos,
@@ -57,7 +52,9 @@ TEST_F(EchoProbe, SendsEchoThisAndReadsTheReplyRecord) {
         (std::vector<std::int64_t>{16777343, 0, 42, 9, -2, -123456, 0x10, 0x40, 2, 3, 0x01020304}));
     EXPECT_EQ(std::string(reply.Data), "Echo This");
     EXPECT_EQ(reply.Data[249], 'w');
-    ExpectEverythingReleased();
+    EXPECT_EQ(icmp.opened, 1); // a leaked ICMP handle or socket start-up
+    EXPECT_EQ(icmp.closed, std::vector<platform::IcmpHandle>{7});
+    EXPECT_EQ(sockets.startups, 0);
     EXPECT_TRUE(messages.shown.empty());
 }
 
@@ -65,7 +62,9 @@ TEST_F(EchoProbe, SendsEchoThisAndReadsTheReplyRecord) {
 // status with no negation only after everything was released.
 TEST_F(EchoProbe, FailureReturnsTheNegatedStatus) {
     for (const std::int32_t status : {11010, INT_MAX, INT_MIN}) {
-        icmp.reply = [status](std::uint8_t* buffer) { return Put(buffer, kStatus, status), 0u; };
+        icmp.reply = [status](std::uint8_t* buffer) {
+            return testing::Put(buffer, kStatus, status), 0u;
+        };
         if (status == INT_MIN)
             EXPECT_THROW(PingAddress("192.0.2.1", reply, services), EngineError);
         else
@@ -93,6 +92,134 @@ TEST_F(EchoProbe, FailedSocketStartupStillEchoesThenReportsTheCleanup) {
     ASSERT_EQ(messages.shown.size(), 2u);
     EXPECT_EQ(messages.shown[1].prompt, "Windows Sockets error -1 occurred in Cleanup.");
 }
+
+// Guards the version check (major and minor from the right bytes), the socket-count check,
+// the texts and icons of the messages, asking for 1.1, and the clean-up's result.
+TEST(SocketStartup, TellsTheUserWhatTheLibraryLacks) {
+    const std::string v = "Windows Sockets Version ",
+                      notSupported =
+                          " is not supported by Windows Sockets for 32 bit Windows environments.";
+    const struct {
+        std::int32_t result;
+        std::uint16_t version, sockets;
+        std::string message; // empty: success
+    } rows[] = {
+        {0, 0x0101, 1, ""},
+        {0, 0x0002, 1, ""},
+        {0, 0x0001, 100, v + "1.0" + notSupported},
+        {0, 0x0900, 0, v + "0.9" + notSupported},
+        {0, 0x0101, 0, "This application requires a minimum of 1 supported sockets."},
+        {10091, 0x0101, 1,
+         "Windows Sockets for 32 bit Windows environments is not successfully responding."}};
+    for (const auto& row : rows) {
+        testing::FakeSocketLibrary library;
+        library.startupResult = row.result;
+        library.grantedVersion = row.version;
+        library.maxSockets = row.sockets;
+        testing::RecordingMessageDialog messages;
+        EXPECT_EQ(StartSockets(library, messages), row.message.empty() ? kTrue : kFalse);
+        EXPECT_EQ(library.lastRequestedVersion, 257);
+        const auto icon =
+            row.result ? platform::MessageIcon::None : platform::MessageIcon::Exclamation;
+        EXPECT_EQ(messages.shown,
+                  (row.message.empty() ? std::vector<testing::ShownMessage>{}
+                                       : std::vector<testing::ShownMessage>{{row.message, icon}}));
+        // After a failed start-up, the clean-up's message is checked through the probe above.
+        EXPECT_EQ(CleanupSockets(library, messages), row.result ? kFalse : kTrue);
+    }
+}
+
+using testing::NamespacePair;
+
+constexpr std::int32_t kFarValue = 33685696;  // 192.0.2.2
+constexpr std::int32_t kNearValue = 16908480; // 192.0.2.1
+
+// What the probe in the near namespace saw; copied out of the child as bytes.
+struct ProbeRun {
+    EchoReply reply;
+    std::int32_t result;
+    std::size_t messagesShown;
+    long long milliseconds;
+    platform::IcmpOpenFailure openFailure;
+};
+
+ProbeRun Probe(const char* addressText) {
+    testing::RecordingMessageDialog messages;
+    ProbeRun run{};
+    const auto start = std::chrono::steady_clock::now();
+    run.result = PingAddress(addressText, run.reply, SystemEchoServices(messages));
+    run.milliseconds = (std::chrono::steady_clock::now() - start) / std::chrono::milliseconds(1);
+    run.messagesShown = messages.shown.size();
+    run.openFailure = platform::SystemIcmpService().LastOpenFailure();
+    return run;
+}
+
+struct EchoRow {
+    const char* name;
+    const char* farVerdict; // nft verdict on the far side's echo requests; "" answers
+    const char* address;
+    std::int32_t status;
+    std::int32_t reportingAddress; // Address after the probe
+};
+
+// Each row guards one mapping of what the network did to the status the user sees: a reply
+// from the asked host, the 200 ms timeout, each ICMP error with its reporting host, local
+// errors of sending (no route, broadcast). Never Status 0 for a failure.
+constexpr EchoRow kRows[] = {
+    {"Answers", "", "192.0.2.2", 0, kFarValue},
+    {"OwnAddressAnswers", "", "192.0.2.1", 0, kNearValue},
+    {"DroppedTimesOut", "drop", "192.0.2.2", 11010, 0},
+    {"NetUnreachable", "reject with icmp type net-unreachable", "192.0.2.2", 11002, kFarValue},
+    {"HostUnreachable", "reject with icmp type host-unreachable", "192.0.2.2", 11003, kFarValue},
+    {"ProtUnreachable", "reject with icmp type prot-unreachable", "192.0.2.2", 11004, kFarValue},
+    {"PortUnreachable", "reject with icmp type port-unreachable", "192.0.2.2", 11005, kFarValue},
+    {"AdminProhibited", "reject with icmp type admin-prohibited", "192.0.2.2", 11003, kFarValue},
+    {"FragmentationNeeded", "reject with icmp type frag-needed", "192.0.2.2", 11009, kFarValue},
+    {"NoRoute", "", "198.51.100.7", 11002, 0},
+    {"Broadcast", "", "192.0.2.255", 11018, 0},
+};
+
+// false: a raw socket (ping sockets off, CAP_NET_RAW kept); true: a ping socket (ping sockets
+// on, the probe run as nobody without CAP_NET_RAW, so a raw socket cannot be what answered).
+class NamespaceEcho : public ::testing::TestWithParam<bool> {};
+
+TEST_P(NamespaceEcho, EachOutcomeGivesItsStatus) {
+    if (const std::string reason = NamespacePair::Unavailable(); !reason.empty())
+        GTEST_SKIP() << reason;
+    NamespacePair pair;
+    const bool ping = GetParam();
+    ASSERT_TRUE(pair.Ready() && pair.AllowPingSockets(ping)) << "could not set up the namespaces";
+    const auto probe = [&pair](const char* address, bool withoutRawSockets) {
+        const std::optional<ProbeRun> run = testing::RunInNamespace<ProbeRun>(
+            pair.Near(), withoutRawSockets, [address] { return Probe(address); });
+        EXPECT_TRUE(run.has_value()) << "the probe's child process failed";
+        return run.value_or(ProbeRun{});
+    };
+    for (const EchoRow& row : kRows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(pair.SetFarEchoVerdict(row.farVerdict));
+        const ProbeRun run = probe(row.address, ping);
+        EXPECT_EQ(run.reply.Status, row.status);
+        EXPECT_EQ(run.reply.Address, row.reportingAddress);
+        EXPECT_EQ(run.result, row.status == 0 ? run.reply.RoundTripTime : -row.status);
+        EXPECT_EQ(run.reply.DataSize, row.status == 0 ? 9 : 0);
+        EXPECT_EQ(std::string(run.reply.Data), row.status == 0 ? "Echo This" : "");
+        EXPECT_EQ(run.messagesShown, 0u);
+        EXPECT_EQ(run.openFailure, platform::IcmpOpenFailure::None);
+        EXPECT_GE(run.milliseconds, row.status == 11010 ? 199 : 0);
+        EXPECT_LT(run.milliseconds, row.status == 11010 ? 1500 : 200);
+    }
+    // Neither ping sockets nor CAP_NET_RAW: a general failure, never a success, and the service
+    // says that this user may not ping.
+    ASSERT_TRUE(pair.AllowPingSockets(false));
+    const ProbeRun refused = probe("192.0.2.2", true);
+    EXPECT_EQ(refused.reply.Status, 11050);
+    EXPECT_EQ(refused.result, -11050);
+    EXPECT_EQ(refused.openFailure, platform::IcmpOpenFailure::NotPermitted);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sockets, NamespaceEcho, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "PingSocket" : "RawSocket"; });
 
 } // namespace
 } // namespace tarnwick

@@ -48,9 +48,8 @@ check "everything lies under /usr and belongs to root" \
 check "the program is executable" grep -qE '^-rwxr-xr-x .* \./usr/bin/tarnwick$' "$scratch/contents"
 check "the control fields" test "$(dpkg-deb -f "$deb" Package Version Architecture Section Recommends)" = \
     "$(printf 'Package: tarnwick\nVersion: %s\nArchitecture: %s\nSection: net\nRecommends: xdg-utils' "$version" "$(dpkg --print-architecture)")"
-for library in libqt6widgets6 libqt6network6 libcap2-bin; do
-    check "Depends names $library" bash -c "dpkg-deb -f '$deb' Depends | grep -qw $library"
-done
+check "Depends names libqt6widgets6, libqt6network6 and libcap2-bin" bash -c \
+    "for l in libqt6widgets6 libqt6network6 libcap2-bin; do dpkg-deb -f '$deb' Depends | grep -qw \$l || exit 1; done"
 dpkg-deb -e "$deb" "$scratch/control"
 printf '#!/bin/sh\nexit 1\n' >"$scratch/setcap" && chmod 755 "$scratch/setcap"
 for search_path in /nonexistent "$scratch"; do
@@ -61,12 +60,10 @@ done
 find /usr -type d >"$scratch/dirs-before"
 installed=1
 fatal "dpkg -i installs the package" dpkg -i "$deb"
-check "every file of the package is on disk" bash -c 'dpkg -L tarnwick | while read -r p; do [ -e "$p" ] || exit 1; done'
 check "the installed desktop entry is valid" desktop-file-validate /usr/share/applications/tarnwick.desktop
 check "the installed metainfo is valid" bash -c 'appstreamcli validate --no-net /usr/share/metainfo/*.metainfo.xml'
 check "the desktop entry's Exec finds the program" test "$(command -v "$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' \
     /usr/share/applications/tarnwick.desktop)")" = "$program"
-check "the program finds all its libraries" bash -c "! ldd $program | grep -q 'not found'"
 check "the postinst granted cap_net_raw" bash -c "getcap $program | grep -qE 'cap_net_raw[=+]ep'"
 mkdir -m 700 "$scratch/home" && chown nobody:nogroup "$scratch/home"
 check "tarnwick runs 2 s offscreen as nobody and ends on SIGTERM" bash -c "

@@ -1,10 +1,17 @@
-// The Linux layers that start programs, open addresses and fill the registry view.
+// The Linux layers: starting programs, opening addresses, the registry view, the local
+// address and the socket library.
+#include "platform/LocalAddress.h"
 #include "platform/ProgramStarter.h"
 #include "platform/Shell.h"
+#include "platform/SocketLibrary.h"
 #include "platform/linux/LinuxRegistry.h"
 #include "support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
+
+#include <regex>
+
+#include <sys/resource.h>
 
 #include <signal.h>
 #include <unistd.h>
@@ -91,9 +98,9 @@ TEST(Shell, OpenHandsTheAddressToXdgOpenAndRefusesTheRest) {
               kShellFileNotFound);
 }
 
-// Guards the program order over the folder order, and what cannot run or sits in a relative
-// folder passed over.
-TEST(SystemInformationProgram, FirstWantedProgramInAnAbsoluteFolderWins) {
+// Guards the program order over the folder order, what cannot run or sits in a relative
+// folder passed over, and the registry view following programs installed while running.
+TEST(SystemInformationProgram, FirstWantedProgramInAnAbsoluteFolderWinsAndTheRegistryFollows) {
     TemporaryFolder folder;
     folder.WriteFile("first/kinfocenter", "", kExecutable);
     folder.WriteFile("second/gnome-system-monitor", "", kExecutable);
@@ -107,14 +114,9 @@ TEST(SystemInformationProgram, FirstWantedProgramInAnAbsoluteFolderWins) {
     EXPECT_EQ(FindSystemInformationProgram((folder / "plain") + ":" + (folder / "dir") + ":rel::"),
               "");
     std::filesystem::current_path(saved);
-}
 
-// Guards the view following programs installed while running and removed again.
-TEST(SystemRegistry, FollowsTheInstalledProgram) {
-    TemporaryFolder folder;
     ScopedEnvironment path("PATH", folder / "bin");
-    RegistryKey key = 0;
-    const auto open = [&] {
+    auto open = [key = RegistryKey{0}]() mutable {
         const std::int32_t status = SystemRegistry().RegOpenKeyExA(
             kHkeyLocalMachine, kSystemInformationKey, 0, kKeyRead, key);
         SystemRegistry().RegCloseKey(key);
@@ -125,6 +127,49 @@ TEST(SystemRegistry, FollowsTheInstalledProgram) {
     EXPECT_EQ(open(), kErrorSuccess);
     std::filesystem::remove(folder / "bin/lxtask");
     EXPECT_EQ(open(), kErrorFileNotFound);
+}
+
+InterfaceAddress Ipv4(bool up, bool loopback, std::array<std::uint8_t, 4> bytes) {
+    return {"eth", up, loopback, bytes};
+}
+
+// Guards skipping loopback, down interfaces and other families, taking the first usable
+// address, the dotted form, the loopback fallback, and the system's own list read.
+TEST(LocalAddress, PicksTheFirstIpv4AddressOfAnUpNonLoopbackInterface) {
+    const InterfaceAddress otherFamily{"eth0", true, false, std::nullopt};
+    EXPECT_EQ(ChooseLocalAddress({Ipv4(true, true, {127, 0, 0, 1}),
+                                  Ipv4(false, false, {10, 1, 2, 3}), otherFamily}),
+              "127.0.0.1");
+    EXPECT_EQ(ChooseLocalAddress(
+                  {Ipv4(true, true, {127, 0, 0, 1}), Ipv4(false, false, {10, 1, 2, 3}), otherFamily,
+                   Ipv4(true, false, {0, 255, 7, 100}), Ipv4(true, false, {10, 0, 0, 1})}),
+              "0.255.7.100");
+    const std::string address = SystemLocalAddress().LocalIP();
+    EXPECT_TRUE(std::regex_match(address, std::regex(R"((\d{1,3}\.){3}\d{1,3})"))) << address;
+}
+
+// Guards the version granted (never above 1.1 or what was asked), the socket count taken from
+// the open-file limit, version 0 refused, and clean-up counting start-ups.
+TEST(SystemSocketLibrary, GrantsWhatWasAskedUpTo11AndCountsStartups) {
+    SocketLibrary& library = SystemSocketLibrary();
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit lowered = saved;
+    lowered.rlim_cur = std::min<rlim_t>(saved.rlim_cur, 123);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    WsaData data{};
+    const auto result = library.WSAStartup(0x0202, data);
+    setrlimit(RLIMIT_NOFILE, &saved);
+    ASSERT_EQ(result, 0);
+    EXPECT_EQ(ReadWord(data, kWsaVersionOffset), 0x0101);
+    EXPECT_EQ(ReadWord(data, kWsaHighVersionOffset), 0x0101);
+    EXPECT_EQ(ReadWord(data, kWsaMaxSocketsOffset), lowered.rlim_cur);
+    ASSERT_EQ(library.WSAStartup(0x0001, data), 0);
+    EXPECT_EQ(ReadWord(data, kWsaVersionOffset), 0x0001);
+    EXPECT_NE(library.WSAStartup(0x0100, data), 0);
+    EXPECT_EQ(library.WSACleanup(), 0);
+    EXPECT_EQ(library.WSACleanup(), 0);
+    EXPECT_EQ(library.WSACleanup(), -1);
 }
 
 } // namespace

@@ -42,12 +42,9 @@ struct FakeIcmpService final : platform::IcmpService {
                                std::uint16_t size, const void* options, void* buffer,
                                std::uint32_t replySize, std::uint32_t timeout) override {
         auto* bytes = static_cast<std::uint8_t*>(buffer);
-        sends.push_back({destination,
-                         std::string(static_cast<const char*>(data), size),
-                         options,
-                         replySize,
-                         timeout,
-                         {bytes, bytes + replySize}});
+        const std::string text(static_cast<const char*>(data), size);
+        sends.push_back(
+            {destination, text, options, replySize, timeout, {bytes, bytes + replySize}});
         return reply(bytes);
     }
     bool IcmpCloseHandle(platform::IcmpHandle handle) override {

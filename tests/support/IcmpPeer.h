@@ -1,19 +1,9 @@
-// ICMP messages built by hand, and a scripted peer: a thread in a namespace that answers each
-// echo request carrying "Echo This" with whatever messages its script makes, on a raw socket.
+// ICMP messages and IPv4 datagrams built by hand, as a peer on the network would send them.
 #pragma once
 
-#include "support/NetworkNamespaces.h"
-
 #include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 
-#include <atomic>
-#include <cstring>
-#include <functional>
-#include <future>
-#include <stdexcept>
-#include <thread>
+#include <cstdint>
 #include <vector>
 
 namespace tarnwick::testing {
@@ -25,15 +15,17 @@ inline Bytes operator+(Bytes first, const Bytes& second) {
     first.insert(first.end(), second.begin(), second.end());
     return first;
 }
+inline Bytes Big16(std::uint16_t value) {
+    return {std::uint8_t(value >> 8), std::uint8_t(value)};
+}
 
-// RFC 1071 checksum of bytes [start, end), written big-endian at `at`; independent of the
+// RFC 1071 checksum of all the bytes, written big-endian at `at`; independent of the
 // product's own.
-inline Bytes WithChecksum(Bytes bytes, std::size_t at = 2, std::size_t start = 0,
-                          std::size_t end = SIZE_MAX) {
-    end = std::min(end, bytes.size());
+inline Bytes WithChecksum(Bytes bytes, std::size_t at = 2) {
+    const std::size_t end = bytes.size();
     bytes[at] = bytes[at + 1] = 0;
     std::uint32_t sum = 0;
-    for (std::size_t i = start; i < end; i += 2)
+    for (std::size_t i = 0; i < end; i += 2)
         sum += std::uint32_t{bytes[i]} << 8 | (i + 1 < end ? bytes[i + 1] : 0);
     while (sum >> 16)
         sum = (sum & 0xFFFF) + (sum >> 16);
@@ -45,16 +37,7 @@ inline Bytes WithChecksum(Bytes bytes, std::size_t at = 2, std::size_t start = 0
 // An ICMP message: type, code, identifier and sequence (or the unused word), then payload.
 inline Bytes IcmpMessage(std::uint8_t type, std::uint8_t code, std::uint16_t id,
                          std::uint16_t sequence, const Bytes& payload = kEchoThis) {
-    Bytes message{type,
-                  code,
-                  0,
-                  0,
-                  std::uint8_t(id >> 8),
-                  std::uint8_t(id),
-                  std::uint8_t(sequence >> 8),
-                  std::uint8_t(sequence)};
-    message.insert(message.end(), payload.begin(), payload.end());
-    return WithChecksum(message);
+    return WithChecksum(Bytes{type, code, 0, 0} + Big16(id) + Big16(sequence) + payload);
 }
 
 // An IPv4 datagram; addresses as the address value (first dotted part in the low byte, which
@@ -66,101 +49,46 @@ struct IpFields {
     Bytes options;
 };
 
-inline IpFields Between(std::uint32_t source, std::uint32_t destination) {
-    IpFields ip;
-    ip.source = source;
-    ip.destination = destination;
-    return ip;
-}
-
 inline Bytes Ipv4(const IpFields& ip, const Bytes& payload) {
-    const std::size_t header = 20 + ip.options.size(), total = header + payload.size();
-    Bytes datagram{std::uint8_t(0x40 | header / 4),
-                   ip.tos,
-                   std::uint8_t(total >> 8),
-                   std::uint8_t(total),
-                   0xAB,
-                   0xCD,
-                   std::uint8_t(ip.flagsAndFragment >> 8),
-                   std::uint8_t(ip.flagsAndFragment),
-                   ip.ttl,
-                   ip.protocol,
-                   0,
-                   0};
+    const std::size_t header = 20 + ip.options.size();
+    Bytes datagram = Bytes{std::uint8_t(0x40 | header / 4), ip.tos} +
+                     Big16(std::uint16_t(header + payload.size())) + Bytes{0xAB, 0xCD} +
+                     Big16(ip.flagsAndFragment) + Bytes{ip.ttl, ip.protocol, 0, 0};
     for (const std::uint32_t address : {ip.source, ip.destination})
         for (int i = 0; i < 4; ++i)
             datagram.push_back(static_cast<std::uint8_t>(address >> (8 * i)));
-    datagram.insert(datagram.end(), ip.options.begin(), ip.options.end());
-    datagram = WithChecksum(datagram, 10, 0, header);
-    datagram.insert(datagram.end(), payload.begin(), payload.end());
-    return datagram;
+    return WithChecksum(datagram + ip.options, 10) + payload;
 }
 
 // An ICMP error quoting the IP header and first 8 bytes of an echo request source→destination.
 inline Bytes ErrorQuotingRequest(std::uint8_t type, std::uint8_t code, std::uint32_t source,
                                  std::uint32_t destination, std::uint16_t id,
                                  std::uint16_t sequence) {
-    Bytes quoted = Ipv4(Between(source, destination), IcmpMessage(8, 0, id, sequence));
+    Bytes quoted = Ipv4({source, destination, IPPROTO_ICMP, 64, 0, 0x4000, {}},
+                        IcmpMessage(8, 0, id, sequence));
     quoted.resize(28);
     return IcmpMessage(type, code, 0, 0, quoted);
 }
 
-// One echo request as the peer saw it.
-struct SeenRequest {
-    std::uint16_t identifier = 0, sequence = 0;
-    std::uint32_t source = 0, destination = 0;
-};
-
-class IcmpPeer {
-public:
-    // The namespace's kernel should ignore echoes (net.ipv4.icmp_echo_ignore_all=1).
-    using Script = std::function<std::vector<Bytes>(const SeenRequest&)>;
-    IcmpPeer(const std::string& space, Script script) : script_(std::move(script)) {
-        std::promise<bool> started;
-        thread_ = std::thread([this, space, &started] { Serve(space, started); });
-        if (!started.get_future().get()) {
-            thread_.join();
-            throw std::runtime_error("the ICMP peer could not start in " + space);
-        }
-    }
-    ~IcmpPeer() {
-        stop_ = true;
-        thread_.join();
-    }
-
-    std::atomic<int> requestsSeen{0};
-
-private:
-    void Serve(const std::string& space, std::promise<bool>& started) {
-        const int descriptor =
-            EnterNamespace(space) ? socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP) : -1;
-        started.set_value(descriptor >= 0);
-        for (std::uint8_t in[4096]; descriptor >= 0 && !stop_;) {
-            pollfd waiting{descriptor, POLLIN, 0};
-            if (poll(&waiting, 1, 20) <= 0)
-                continue;
-            const ssize_t size = recv(descriptor, in, sizeof in, 0);
-            const std::size_t at = std::size_t{in[0] & 0x0Fu} * 4; // the IP header's length
-            if (size != static_cast<ssize_t>(at + 17) || in[at] != 8 ||
-                std::memcmp(in + at + 8, "Echo This", 9) != 0)
-                continue;
-            SeenRequest request{std::uint16_t(in[at + 4] << 8 | in[at + 5]),
-                                std::uint16_t(in[at + 6] << 8 | in[at + 7])};
-            std::memcpy(&request.source, in + 12, 4);
-            std::memcpy(&request.destination, in + 16, 4);
-            ++requestsSeen; // before the answer, which may end the probe at once
-            const sockaddr_in back{AF_INET, 0, {request.source}, {}};
-            for (const Bytes& message : script_(request))
-                sendto(descriptor, message.data(), message.size(), 0,
-                       reinterpret_cast<const sockaddr*>(&back), sizeof back);
-        }
-        if (descriptor >= 0)
-            close(descriptor);
-    }
-
-    Script script_;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
+// Everything a careless prober might take for the answer to its request (source to
+// destination, identifier and sequence): others' replies and errors, its own with a bad checksum
+// or cut short, errors about other requests. None of it says "Echo This".
+inline std::vector<Bytes> Junk(std::uint32_t source, std::uint32_t destination, std::uint16_t id,
+                               std::uint16_t seq) {
+    const Bytes echoThat{'E', 'c', 'h', 'o', ' ', 'T', 'h', 'a', 't'};
+    Bytes badChecksum = IcmpMessage(0, 0, id, seq, echoThat);
+    badChecksum[3] ^= 0xFF;
+    Bytes cut = IcmpMessage(0, 0, id, seq);
+    cut.resize(7);
+    return {IcmpMessage(0, 0, id ^ 0x5A5A, seq, echoThat),
+            IcmpMessage(0, 0, id, seq - 1, echoThat),
+            IcmpMessage(8, 0, id, seq, echoThat),
+            IcmpMessage(42, 0, id, seq, echoThat),
+            badChecksum,
+            WithChecksum(cut),
+            ErrorQuotingRequest(3, 1, source, destination, id ^ 0x5A5A, seq),
+            ErrorQuotingRequest(11, 0, source, destination, id, seq + 1),
+            ErrorQuotingRequest(3, 3, source, 0x63020C0, id, seq)};
+}
 
 } // namespace tarnwick::testing

@@ -10,10 +10,7 @@ namespace tarnwick::testing {
 inline bool MachineCanEcho() {
     platform::IcmpService& icmp = platform::SystemIcmpService();
     const platform::IcmpHandle handle = icmp.IcmpCreateFile();
-    if (handle == platform::kInvalidIcmpHandle)
-        return false;
-    icmp.IcmpCloseHandle(handle);
-    return true;
+    return handle != platform::kInvalidIcmpHandle && icmp.IcmpCloseHandle(handle);
 }
 
 } // namespace tarnwick::testing

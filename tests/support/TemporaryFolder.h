@@ -14,6 +14,8 @@ namespace tarnwick::testing {
 
 class TemporaryFolder {
 public:
+    static constexpr auto kReadWrite =
+        std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
     TemporaryFolder() {
         std::string pattern = (std::filesystem::temp_directory_path() / "tarnwick-XXXXXX").string();
         path_ = mkdtemp(pattern.data());
@@ -23,15 +25,12 @@ public:
     std::string operator/(const std::string& relative) const { return (path_ / relative).string(); }
 
     // Writes a file below the folder (creating folders on the way) and returns its path.
-    std::string
-    WriteFile(const std::string& relativePath, const std::string& content,
-              std::filesystem::perms permissions = std::filesystem::perms::owner_read |
-                                                   std::filesystem::perms::owner_write) {
-        const std::filesystem::path file = path_ / relativePath;
-        std::filesystem::create_directories(file.parent_path());
-        std::ofstream(file, std::ios::binary) << content;
-        std::filesystem::permissions(file, permissions);
-        return file.string();
+    std::string WriteFile(const std::string& relativePath, const std::string& content,
+                          std::filesystem::perms permissions = kReadWrite) {
+        std::filesystem::create_directories((path_ / relativePath).parent_path());
+        std::ofstream(path_ / relativePath, std::ios::binary) << content;
+        std::filesystem::permissions(path_ / relativePath, permissions);
+        return *this / relativePath;
     }
     // An executable shell script that runs `body`.
     std::string WriteScript(const std::string& relativePath, const std::string& body) {
