@@ -1,4 +1,5 @@
-// A WHOIS server on 127.0.0.1 that a test drives step by step from its own event loop.
+// A WHOIS server on a loopback address that a test drives step by step from its own event loop,
+// or that answers every query line with a canned answer.
 #pragma once
 
 #include "tests/support/QtEventLoop.h"
@@ -9,7 +10,7 @@
 
 #include <sys/socket.h>
 
-#include <vector>
+#include <deque>
 
 namespace tarnwick::testing {
 
@@ -22,29 +23,37 @@ inline quint16 ClosedLoopbackPort() {
 
 class ScriptedWhoisServer {
 public:
-    ScriptedWhoisServer() {
-        server_.listen(QHostAddress::LocalHost, 0);
+    explicit ScriptedWhoisServer(const QString& address = QStringLiteral("127.0.0.1"),
+                                 quint16 port = 0) {
+        server_.listen(QHostAddress(address), port);
         QObject::connect(&server_, &QTcpServer::newConnection, [this] {
-            while (QTcpSocket* client = server_.nextPendingConnection()) {
-                const std::size_t index = clients_.size();
-                clients_.push_back({client, {}});
-                QObject::connect(client, &QTcpSocket::readyRead, [this, index] {
-                    clients_[index].received += clients_[index].socket->readAll();
+            while (QTcpSocket* socket = server_.nextPendingConnection()) {
+                clients_.push_back({socket, {}});
+                QObject::connect(socket, &QTcpSocket::readyRead, [this, &client = clients_.back()] {
+                    client.received += client.socket->readAll();
+                    if (!answer.isEmpty() && client.received.endsWith("\r\n")) {
+                        client.socket->write(answer);
+                        client.socket->disconnectFromHost();
+                    }
                 });
             }
         });
     }
 
-    quint16 Port() const { return server_.serverPort(); }
+    // When set, sent in answer to every query line, and the connection closed.
+    QByteArray answer;
+
+    quint16 Port() const { return server_.serverPort(); } // 0: not listening
     std::size_t ClientCount() const { return clients_.size(); }
-    bool WaitForClients(std::size_t count) {
-        return WaitUntil([&] { return clients_.size() >= count; });
+    // Everything that every client has sent so far, in the order they came.
+    QByteArray Received() const {
+        QByteArray all;
+        for (const Client& client : clients_)
+            all += client.received;
+        return all;
     }
-    // Everything the latest client (or client `index`) has sent so far.
-    QByteArray Received() const { return clients_.back().received; }
-    QByteArray Received(std::size_t index) const { return clients_.at(index).received; }
     bool WaitForReceived(const QByteArray& expected) {
-        return WaitUntil([&] { return !clients_.empty() && Received() == expected; });
+        return WaitUntil([&] { return Received() == expected; });
     }
 
     // Sends to the latest client and hands the bytes to the kernel before returning.
@@ -72,7 +81,7 @@ private:
         QByteArray received;
     };
     QTcpServer server_;
-    std::vector<Client> clients_;
+    std::deque<Client> clients_; // stays in place as it grows: the handlers hold references
 };
 
 } // namespace tarnwick::testing
