@@ -1,10 +1,10 @@
 // Soak: hundreds of WHOIS lookups in one process, every box right, nothing left behind.
 #include "tests/support/QtEventLoop.h"
+#include "tests/support/ScriptedWhoisServer.h"
 #include "ui/main/PlainTextAnswerView.h"
 #include "ui/main/WhoisLookup.h"
 
 #include <QPlainTextEdit>
-#include <QtNetwork>
 
 #include <gtest/gtest.h>
 
@@ -20,14 +20,12 @@ extern "C" const char* __asan_default_options() {
     return "quarantine_size_mb=1";
 }
 
-namespace tarnwick {
+namespace tarnwick::testing {
 namespace {
-
-using testing::WaitUntil;
 
 constexpr qint64 kLimit = 64 * 1024;
 
-// What the server does with one lookup, and what the box shows at its end.
+// What the server answers one lookup with, and what the box shows at its end.
 struct Round {
     const char* name;
     QByteArray answer; // none: the connection is refused
@@ -56,32 +54,19 @@ protected:
         QObject::connect(&lookup_, &WhoisLookup::Connect, [this] { lookup_.SendQuery("x.test"); });
         QObject::connect(&lookup_, &WhoisLookup::DataArrival, [this] { lookup_.TakeData(); });
         lookup_.SetAnswerLimit(kLimit);
-        // The server answers the query line with the next answer and closes, or, told to hold,
-        // sends half of it and stays for the next lookup to drop.
-        server_.listen(QHostAddress::LocalHost, 0);
-        QObject::connect(&server_, &QTcpServer::newConnection, [this] {
-            QTcpSocket* client = server_.nextPendingConnection();
-            QObject::connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
-            QObject::connect(client, &QTcpSocket::readyRead, client, [this, client] {
-                if (!client->readAll().endsWith('\n'))
-                    return;
-                const bool hold = std::exchange(hold_, false);
-                client->write(hold ? answer_.left(answer_.size() / 2) : answer_);
-                if (!hold)
-                    client->disconnectFromHost();
-            });
-        });
     }
 
     // One lookup as the user starts it; every way its box can end up wrong is counted by name.
     void Lookup(const Round& round) {
-        answer_ = round.answer;
-        hold_ = round.secondClick;
-        lookup_.SetPort(round.answer.isEmpty() ? refusingPort_ : server_.serverPort());
+        const std::size_t clients = server_.ClientCount();
+        server_.answer = round.secondClick ? QByteArray() : round.answer;
+        lookup_.SetPort(round.answer.isEmpty() ? refusingPort_ : server_.Port());
         lookup_.Start("127.0.0.1");
         if (round.secondClick) {
+            WaitUntil([&] { return server_.ClientCount() > clients; });
+            server_.Send(round.answer.left(round.answer.size() / 2));
             WaitUntil([&] { return !box_.toPlainText().isEmpty(); }); // it is arriving
-            answer_ = "second\n";
+            server_.answer = "second\n";
             lookup_.Start("127.0.0.1");
         }
         if (!WaitUntil([&] {
@@ -95,13 +80,8 @@ protected:
     QPlainTextEdit box_;
     PlainTextAnswerView view_{box_};
     WhoisLookup lookup_{view_};
-    QTcpServer server_;
-    QByteArray answer_;
-    bool hold_ = false;
-    quint16 refusingPort_ = [] { // listened on once and closed again: it refuses
-        QTcpServer closed;
-        return closed.listen(QHostAddress::LocalHost, 0) ? closed.serverPort() : 0;
-    }();
+    ScriptedWhoisServer server_;
+    const quint16 refusingPort_ = ClosedLoopbackPort();
     std::map<std::string, int> wrong_;
 };
 
@@ -109,11 +89,11 @@ TEST_F(WhoisSoak, FiveHundredLookupsLeaveDescriptorsAndMemoryAsTheyWere) {
     // Warm-up: first-use allocations of Qt, the fonts and the allocator's caches.
     for (int number = 0; number < 100; ++number)
         Lookup(kRounds[number % std::size(kRounds)]);
-    testing::RunEvents(std::chrono::milliseconds(50));
+    RunEvents(std::chrono::milliseconds(50));
     const auto [descriptorsBefore, residentBefore] = DescriptorsAndResidentBytes();
     for (int number = 0; number < 500; ++number)
         Lookup(kRounds[number % std::size(kRounds)]);
-    testing::RunEvents(std::chrono::milliseconds(50));
+    RunEvents(std::chrono::milliseconds(50));
     const auto [descriptorsAfter, residentAfter] = DescriptorsAndResidentBytes();
     for (const auto& [what, count] : wrong_)
         ADD_FAILURE() << count << " of 600 lookups: " << what;
@@ -123,4 +103,4 @@ TEST_F(WhoisSoak, FiveHundredLookupsLeaveDescriptorsAndMemoryAsTheyWere) {
 }
 
 } // namespace
-} // namespace tarnwick
+} // namespace tarnwick::testing

@@ -29,8 +29,10 @@ public:
         QObject::connect(&server_, &QTcpServer::newConnection, [this] {
             while (QTcpSocket* socket = server_.nextPendingConnection()) {
                 clients_.push_back({socket, {}});
+                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
                 QObject::connect(socket, &QTcpSocket::readyRead, [this, &client = clients_.back()] {
                     client.received += client.socket->readAll();
+                    client.received.squeeze(); // what readAll returns has room for far more
                     if (!answer.isEmpty() && client.received.endsWith("\r\n")) {
                         client.socket->write(answer);
                         client.socket->disconnectFromHost();
@@ -57,9 +59,8 @@ public:
     }
 
     // Sends to the latest client and hands the bytes to the kernel before returning.
-    void Send(const QByteArray& bytes) { Send(clients_.size() - 1, bytes); }
-    void Send(std::size_t index, const QByteArray& bytes) {
-        QTcpSocket& client = *clients_.at(index).socket;
+    void Send(const QByteArray& bytes) {
+        QTcpSocket& client = *clients_.back().socket;
         client.write(bytes);
         while (client.bytesToWrite() > 0 && client.waitForBytesWritten(1000)) {
         }
@@ -77,7 +78,7 @@ public:
 
 private:
     struct Client {
-        QTcpSocket* socket;
+        QTcpSocket* socket; // gone once the connection is
         QByteArray received;
     };
     QTcpServer server_;
