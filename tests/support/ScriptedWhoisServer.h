@@ -10,7 +10,7 @@
 
 #include <sys/socket.h>
 
-#include <deque>
+#include <vector>
 
 namespace tarnwick::testing {
 
@@ -28,14 +28,14 @@ public:
         server_.listen(QHostAddress(address), port);
         QObject::connect(&server_, &QTcpServer::newConnection, [this] {
             while (QTcpSocket* socket = server_.nextPendingConnection()) {
-                clients_.push_back({socket, {}});
+                clients_.push_back(socket);
                 QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-                QObject::connect(socket, &QTcpSocket::readyRead, [this, &client = clients_.back()] {
-                    client.received += client.socket->readAll();
-                    client.received.squeeze(); // what readAll returns has room for far more
-                    if (!answer.isEmpty() && client.received.endsWith("\r\n")) {
-                        client.socket->write(answer);
-                        client.socket->disconnectFromHost();
+                QObject::connect(socket, &QTcpSocket::readyRead, [this, socket] {
+                    received_ += socket->readAll();
+                    received_.squeeze(); // what readAll returns has room for far more
+                    if (!answer.isEmpty() && received_.endsWith("\r\n")) {
+                        socket->write(answer);
+                        socket->disconnectFromHost();
                     }
                 });
             }
@@ -47,29 +47,24 @@ public:
 
     quint16 Port() const { return server_.serverPort(); } // 0: not listening
     std::size_t ClientCount() const { return clients_.size(); }
-    // Everything that every client has sent so far, in the order they came.
-    QByteArray Received() const {
-        QByteArray all;
-        for (const Client& client : clients_)
-            all += client.received;
-        return all;
-    }
+    // Everything that every client has sent so far, in the order it came.
+    const QByteArray& Received() const { return received_; }
     bool WaitForReceived(const QByteArray& expected) {
         return WaitUntil([&] { return Received() == expected; });
     }
 
     // Sends to the latest client and hands the bytes to the kernel before returning.
     void Send(const QByteArray& bytes) {
-        QTcpSocket& client = *clients_.back().socket;
+        QTcpSocket& client = *clients_.back();
         client.write(bytes);
         while (client.bytesToWrite() > 0 && client.waitForBytesWritten(1000)) {
         }
     }
     // The normal end of an answer.
-    void Close() { clients_.back().socket->disconnectFromHost(); }
+    void Close() { clients_.back()->disconnectFromHost(); }
     // Drops the latest connection with a reset instead of a normal close.
     void Reset() {
-        QTcpSocket& client = *clients_.back().socket;
+        QTcpSocket& client = *clients_.back();
         const linger abortive{1, 0};
         ::setsockopt(static_cast<int>(client.socketDescriptor()), SOL_SOCKET, SO_LINGER, &abortive,
                      sizeof abortive);
@@ -77,12 +72,9 @@ public:
     }
 
 private:
-    struct Client {
-        QTcpSocket* socket; // gone once the connection is
-        QByteArray received;
-    };
     QTcpServer server_;
-    std::deque<Client> clients_; // stays in place as it grows: the handlers hold references
+    std::vector<QTcpSocket*> clients_; // each gone once its connection is
+    QByteArray received_;
 };
 
 } // namespace tarnwick::testing

@@ -14,12 +14,14 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTextCursor>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <deque>
 #include <filesystem>
+#include <random>
 #include <vector>
 
 #include <arpa/inet.h>
@@ -99,12 +101,12 @@ protected:
 
 struct ChainRow {
     const char* name;
-    const char* typed;                // into Text1 once the click has started the lookup
-    const char* query;                // the line that every server asked gets, without CR LF
-    std::vector<const char*> answers; // of servers 0 to 5; missing: "S<number>\n"
-    const char* shown;                // Input_Label at the end; the box shows it with LF for CR LF
-    std::string asked;                // the servers that got the query, once each
-    const char* note = "";            // shown after that, not part of Input_Label
+    const char* typed;               // into Text1 once the click has started the lookup
+    const char* query;               // the line that every server asked gets, without CR LF
+    std::vector<QByteArray> answers; // of servers 0 to 5; missing: "S<number>\n"
+    QString shown;                   // Input_Label at the end; the box shows it with LF for CR LF
+    std::string asked;               // the servers that got the query, once each
+    const char* note = "";           // shown after that, not part of Input_Label
     qint64 limit = kWhoisAnswerLimit;
 };
 
@@ -113,8 +115,9 @@ class ReferralChain : public TraceIp, public ::testing::WithParamInterface<Chain
 TEST_P(ReferralChain, ShowsEachAnswerUnderTheServerItCameFrom) {
     const ChainRow& row = GetParam();
     for (std::size_t i = 0; i < servers.size(); ++i) {
-        servers[i].answer = i < row.answers.size() ? Fill(row.answers[i]).toUtf8()
-                                                   : "S" + QByteArray::number(i) + "\n";
+        servers[i].answer = i < row.answers.size()
+                                ? Fill(QString::fromUtf8(row.answers[i])).toUtf8()
+                                : "S" + QByteArray::number(i) + "\n";
     }
     form->Winsock2->SetAnswerLimit(row.limit);
     // The query is read when the connection stands, and read once: what is typed after it went
@@ -137,6 +140,8 @@ TEST_P(ReferralChain, ShowsEachAnswerUnderTheServerItCameFrom) {
     EXPECT_EQ(PointerOverBox(), Qt::IBeamCursor);
     EXPECT_FALSE(form->Input_Label->isVisible());
 }
+
+const QByteArray kLines = (QByteArray(63, 'x') + '\n').repeated(16384); // 1 MiB
 
 // clang-format off
 const ChainRow kChainRows[] = {
@@ -162,6 +167,8 @@ const ChainRow kChainRows[] = {
      "\n The answer was cut off at 20 bytes.", 20},
     {"LimitCountsTheWholeChain", "q", "q", {REFER(2), "S1 0123456789\n"},
      REFER(2) FROM(2) "S1 ", "01", "\n The answer was cut off at 20 bytes.", 20},
+    {"PastTheLimitIsCut", "q", "q", {kLines + "y"}, QString::fromLatin1(kLines), "0",
+     " The answer was cut off at 1 MiB.", 1024 * 1024},
 };
 // clang-format on
 INSTANTIATE_TEST_SUITE_P(Answers, ReferralChain, ::testing::ValuesIn(kChainRows), kRowName);
@@ -206,16 +213,8 @@ TEST_F(TraceIp, BlankText1ShowsTheMessageAndSendsNothing) {
     EXPECT_TRUE(WaitForShown("% no query given\n"));
 }
 
-// Guards the failure named in the box, server and reason, in place of an earlier answer.
-TEST_F(TraceIp, RefusedConnectionIsNamedInTheBox) {
-    form->Box->setPlainText("an earlier answer");
-    form->Winsock2->SetPort(ClosedLoopbackPort());
-    Click();
-    EXPECT_TRUE(WaitForShown(" Could not connect to 127.0.0.1: the connection was refused."));
-    EXPECT_EQ(PointerOverBox(), Qt::IBeamCursor);
-}
-
-// Guards a reset mid-answer: what arrived stays shown, and the next lookup works.
+// Guards a reset mid-answer: what arrived stays shown, and the next lookup works; and a refused
+// connection named, server and reason, in place of an earlier answer.
 TEST_F(TraceIp, ServerResettingMidAnswerKeepsWhatArrived) {
     Click();
     ASSERT_TRUE(servers[0].WaitForReceived("193.0.6.139\r\n"));
@@ -228,24 +227,27 @@ TEST_F(TraceIp, ServerResettingMidAnswerKeepsWhatArrived) {
     ASSERT_TRUE(servers[0].WaitForReceived("193.0.6.139\r\n193.0.6.139\r\n"));
     servers[0].Send("whole answer");
     EXPECT_TRUE(WaitForShown("whole answer"));
+    form->Winsock2->SetPort(ClosedLoopbackPort());
+    Click();
+    EXPECT_TRUE(WaitForShown(" Could not connect to 127.0.0.1: the connection was refused."));
+    EXPECT_EQ(PointerOverBox(), Qt::IBeamCursor);
 }
 
-// Guards the connect timeout (20 s; shortened here) and its message, and a click while
-// connecting leaving no trace of the first attempt. A listener with a full accept queue makes
-// the kernel drop further connection attempts.
+// Guards the connect timeout (20 s; shortened here, as the 8 MiB cap is elsewhere) and its message,
+// and a click while connecting leaving no trace of the first attempt. A listener with a full accept
+// queue makes the kernel drop further connection attempts.
 TEST_F(TraceIp, ConnectionNotAcceptedInTimeNamesServerAndReason) {
     EXPECT_EQ(kWhoisConnectTimeout, 20s);
+    EXPECT_EQ(kWhoisAnswerLimit, 8 * 1024 * 1024);
     const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t length = sizeof address;
     ::bind(listener, reinterpret_cast<sockaddr*>(&address), length);
     ::listen(listener, 0);
     ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-    int fillers[4];
-    for (int& filler : fillers) {
-        filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-        ::connect(filler, reinterpret_cast<sockaddr*>(&address), length);
-    }
+    QTcpSocket fillers[4];
+    for (QTcpSocket& filler : fillers)
+        filler.connectToHost(QHostAddress::LocalHost, ntohs(address.sin_port));
     RunEvents(50ms);
     form->Winsock2->SetConnectTimeout(300ms);
     form->Winsock2->SetPort(ntohs(address.sin_port));
@@ -261,22 +263,7 @@ TEST_F(TraceIp, ConnectionNotAcceptedInTimeNamesServerAndReason) {
     servers[0].Send("answer");
     RunEvents(400ms);
     EXPECT_EQ(Shown(), QStringLiteral("answer"));
-    for (const int socket : fillers)
-        ::close(socket);
     ::close(listener);
-}
-
-// Guards the cap: the program's limit is 8 MiB; past the limit the answer is cut there, with a
-// note on a line of its own that the buffer leaves out.
-TEST_F(TraceIp, AnswerPastTheLimitIsCutWithANote) {
-    EXPECT_EQ(kWhoisAnswerLimit, 8 * 1024 * 1024);
-    const QByteArray lines = (QByteArray(63, 'x') + '\n').repeated(16384);
-    form->Winsock2->SetAnswerLimit(1024 * 1024);
-    servers[0].answer = lines + "y";
-    Click();
-    ASSERT_TRUE(WaitUntil([&] { return !form->Input_Label->text().isEmpty(); }, 20s));
-    EXPECT_EQ(form->Input_Label->text(), QString::fromLatin1(lines));
-    EXPECT_TRUE(WaitForShown(QString::fromLatin1(lines) + " The answer was cut off at 1 MiB."));
 }
 
 // Guards a second click while the referred answer arrives: the busy pointer until the first
@@ -319,6 +306,59 @@ TEST_F(TraceIp, ArinAnswerForARipeAddressLeadsToTheRipeAnswerUnderItsHeading) {
     servers[5].answer = ripe;
     Click();
     EXPECT_TRUE(WaitForShown(arin + FROM(1) + ripe)) << Shown().toStdString();
+}
+
+// The answer box on its own: pieces added at the end show the same text as setting the whole
+// answer.
+class PlainTextAnswerViewTest : public ::testing::Test {
+protected:
+    void Append(const QString& piece) {
+        whole_ += piece;
+        view_.Append(piece, whole_);
+    }
+    bool Shows(const QString& text) {
+        return WaitUntil([&] { return box_.toPlainText() == text; });
+    }
+    // What a box shows when it is given the whole text at once.
+    static QString ShownAtOnce(const QString& whole) {
+        QPlainTextEdit box;
+        PlainTextAnswerView view(box);
+        view.SetText(whole);
+        WaitUntil([&] { return !box.toPlainText().isEmpty() || whole.isEmpty(); });
+        return box.toPlainText();
+    }
+    QPlainTextEdit box_;
+    PlainTextAnswerView view_{box_};
+    QString whole_;
+};
+
+// Guards CR LF split between pieces, lone CRs, separators and every other awkward character:
+// after every random piece the box shows what the whole text at once would.
+TEST_F(PlainTextAnswerViewTest, RandomPiecesAlwaysShowTheWholeText) {
+    const char16_t alphabet[] = {u'a',      u' ',      u'\r',     u'\n',     u'\t',
+                                 u'\u2400', u'\uFFFD', u'\u2028', u'\u2029', u'\f'};
+    std::mt19937 random(4321);
+    for (int round = 0; round < 300; ++round) {
+        QString piece;
+        for (int i = static_cast<int>(random() % 6); i > 0; --i)
+            piece += QChar(alphabet[random() % std::size(alphabet)]);
+        Append(piece);
+        ASSERT_TRUE(Shows(ShownAtOnce(whole_))) << "after piece " << round;
+    }
+}
+
+// Guards an endless line shown in lines of a fixed length across pieces, never between the
+// halves of a surrogate pair; and the box never drifting from the answer after the user typed.
+TEST_F(PlainTextAnswerViewTest, EndlessLineIsShownInLinesOfAFixedLength) {
+    const QString face = QString::fromUtf16(u"\U0001F600");
+    Append(QString(1000, u'a'));
+    Append(QString(1000, u'b') + "\nshort\n");
+    Append(QString(kLongestShownLine - 1, u'c') + face + face);
+    EXPECT_TRUE(Shows(QString(1000, u'a') + QString(24, u'b') + "\n" + QString(976, u'b') +
+                      "\nshort\n" + QString(kLongestShownLine - 1, u'c') + face + "\n" + face));
+    QTextCursor(box_.document()).insertText("typed by the user ");
+    Append("!");
+    EXPECT_TRUE(Shows(ShownAtOnce(whole_)));
 }
 
 // A server name that gives no address: missing, or not looked up at all. Each case runs this
