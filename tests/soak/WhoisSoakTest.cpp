@@ -57,12 +57,12 @@ protected:
 
     // One lookup as the user starts it; its box at the end.
     void Lookup(const Round& round) {
-        const std::size_t clients = server_.ClientCount();
+        const qsizetype received = server_.Received().size();
         server_.answer = round.secondClick ? QByteArray() : round.answer;
         lookup_.SetPort(round.answer.isEmpty() ? refusingPort_ : server_.Port());
         lookup_.Start("127.0.0.1");
         if (round.secondClick) {
-            WaitUntil([&] { return server_.ClientCount() > clients; });
+            WaitUntil([&] { return server_.Received().size() > received; });
             server_.Send(round.answer.left(round.answer.size() / 2));
             WaitUntil([&] { return !box_.toPlainText().isEmpty(); }); // it is arriving
             server_.answer = "second\n";
@@ -78,7 +78,7 @@ protected:
     PlainTextAnswerView view_{box_};
     WhoisLookup lookup_{view_};
     ScriptedWhoisServer server_;
-    const quint16 refusingPort_ = ClosedLoopbackPort();
+    const quint16 refusingPort_ = ScriptedWhoisServer().Port(); // closed at once: it refuses
 };
 
 TEST_F(WhoisSoak, FiveHundredLookupsLeaveDescriptorsAndMemoryAsTheyWere) {

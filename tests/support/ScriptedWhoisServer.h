@@ -14,13 +14,6 @@
 
 namespace tarnwick::testing {
 
-// A port on 127.0.0.1 that nothing listens on.
-inline quint16 ClosedLoopbackPort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort(); // closed again when probe goes
-}
-
 class ScriptedWhoisServer {
 public:
     explicit ScriptedWhoisServer(const QString& address = QStringLiteral("127.0.0.1"),
@@ -46,7 +39,6 @@ public:
     QByteArray answer;
 
     quint16 Port() const { return server_.serverPort(); } // 0: not listening
-    std::size_t ClientCount() const { return clients_.size(); }
     // Everything that every client has sent so far, in the order it came.
     const QByteArray& Received() const { return received_; }
     bool WaitForReceived(const QByteArray& expected) {

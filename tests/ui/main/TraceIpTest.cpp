@@ -202,8 +202,10 @@ TEST_F(TraceIp, TheBoxGrowsWithEveryPieceOfTheAnswer) {
 }
 
 // Guards the blank query: the message, nothing sent, the connection kept open, and what the
-// server sends then replacing the message.
-TEST_F(TraceIp, BlankText1ShowsTheMessageAndSendsNothing) {
+// server sends then replacing the message. Then a reset mid-answer: what arrived stays shown,
+// and the next lookup works; and a refused connection named, server and reason, in place of an
+// earlier answer.
+TEST_F(TraceIp, BlankQueryResetAndRefusalAreShownInTheBox) {
     Click(QStringLiteral("   "));
     ASSERT_TRUE(WaitForShown(" No domain name was entered."));
     EXPECT_EQ(PointerOverBox(), Qt::IBeamCursor);
@@ -211,11 +213,6 @@ TEST_F(TraceIp, BlankText1ShowsTheMessageAndSendsNothing) {
     EXPECT_EQ(servers[0].Received(), QByteArray());
     servers[0].Send("% no query given\n");
     EXPECT_TRUE(WaitForShown("% no query given\n"));
-}
-
-// Guards a reset mid-answer: what arrived stays shown, and the next lookup works; and a refused
-// connection named, server and reason, in place of an earlier answer.
-TEST_F(TraceIp, ServerResettingMidAnswerKeepsWhatArrived) {
     Click();
     ASSERT_TRUE(servers[0].WaitForReceived("193.0.6.139\r\n"));
     servers[0].Send("half an ans");
@@ -227,15 +224,14 @@ TEST_F(TraceIp, ServerResettingMidAnswerKeepsWhatArrived) {
     ASSERT_TRUE(servers[0].WaitForReceived("193.0.6.139\r\n193.0.6.139\r\n"));
     servers[0].Send("whole answer");
     EXPECT_TRUE(WaitForShown("whole answer"));
-    form->Winsock2->SetPort(ClosedLoopbackPort());
+    form->Winsock2->SetPort(ScriptedWhoisServer().Port()); // closed at once: it refuses
     Click();
     EXPECT_TRUE(WaitForShown(" Could not connect to 127.0.0.1: the connection was refused."));
     EXPECT_EQ(PointerOverBox(), Qt::IBeamCursor);
 }
 
-// Guards the connect timeout (20 s; shortened here, as the 8 MiB cap is elsewhere) and its message,
-// and a click while connecting leaving no trace of the first attempt. A listener with a full accept
-// queue makes the kernel drop further connection attempts.
+// Guards the connect timeout (20 s; shortened here, as the 8 MiB cap is elsewhere) and its
+// message. A listener with a full accept queue makes the kernel drop further connection attempts.
 TEST_F(TraceIp, ConnectionNotAcceptedInTimeNamesServerAndReason) {
     EXPECT_EQ(kWhoisConnectTimeout, 20s);
     EXPECT_EQ(kWhoisAnswerLimit, 8 * 1024 * 1024);
@@ -256,13 +252,6 @@ TEST_F(TraceIp, ConnectionNotAcceptedInTimeNamesServerAndReason) {
     EXPECT_EQ(PointerOverBox(), Qt::BusyCursor);
     EXPECT_TRUE(WaitForShown(" Could not connect to 127.0.0.1: no connection within 0.3 seconds."));
     EXPECT_EQ(PointerOverBox(), Qt::IBeamCursor);
-    Click();
-    form->Winsock2->SetPort(servers[0].Port());
-    Click();
-    ASSERT_TRUE(servers[0].WaitForReceived("193.0.6.139\r\n"));
-    servers[0].Send("answer");
-    RunEvents(400ms);
-    EXPECT_EQ(Shown(), QStringLiteral("answer"));
     ::close(listener);
 }
 
@@ -288,7 +277,6 @@ TEST_F(TraceIp, SecondClickWhileTheReferredAnswerArrivesEndsTheWholeChain) {
     servers[0].Send("second answer\n");
     ASSERT_TRUE(WaitForShown("second answer\n"));
     RunEvents(100ms);
-    EXPECT_EQ(Shown(), QStringLiteral("second answer\n"));
     EXPECT_FALSE(firstShownLater);
     // A window closed while connecting leaves no busy pointer behind.
     Click();
@@ -370,18 +358,15 @@ struct ResolverRow {
     const char* reason;
 };
 
-class UnresolvedServer : public ::testing::TestWithParam<ResolverRow> {};
+class UnresolvedServer : public TraceIp, public ::testing::WithParamInterface<ResolverRow> {};
 
 TEST_P(UnresolvedServer, SaysWhetherTheNameIsMissingOrCouldNotBeLookedUp) {
     if (qEnvironmentVariableIsSet("TARNWICK_TEST_IN_NAMESPACE")) {
-        QPlainTextEdit box;
-        PlainTextAnswerView view(box);
-        WhoisLookup lookup(view);
-        lookup.Start(QStringLiteral("whois.tarnwick.invalid"));
+        form->ServerList->setItemText(0, QStringLiteral("whois.tarnwick.invalid"));
+        Click();
         const QString shown = QStringLiteral(" Could not connect to whois.tarnwick.invalid: %1.");
-        EXPECT_TRUE(
-            WaitUntil([&] { return box.toPlainText() == shown.arg(GetParam().reason); }, 25s))
-            << box.toPlainText().toStdString();
+        EXPECT_TRUE(WaitForShown(shown.arg(GetParam().reason))) << Shown().toStdString();
+        EXPECT_EQ(PointerOverBox(), Qt::IBeamCursor);
         return;
     }
     if (geteuid() != 0 || std::system("unshare --net --mount true 2>/dev/null") != 0) {
