@@ -47,10 +47,8 @@ public:
 
     // Sends to the latest client and hands the bytes to the kernel before returning.
     void Send(const QByteArray& bytes) {
-        QTcpSocket& client = *clients_.back();
-        client.write(bytes);
-        while (client.bytesToWrite() > 0 && client.waitForBytesWritten(1000)) {
-        }
+        clients_.back()->write(bytes);
+        clients_.back()->flush();
     }
     // The normal end of an answer.
     void Close() { clients_.back()->disconnectFromHost(); }

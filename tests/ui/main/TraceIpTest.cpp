@@ -24,7 +24,6 @@
 #include <random>
 #include <vector>
 
-#include <arpa/inet.h>
 #include <unistd.h>
 
 // IANA's form of a referral, and the heading that the box shows above the referred answer.
@@ -114,11 +113,10 @@ class ReferralChain : public TraceIp, public ::testing::WithParamInterface<Chain
 
 TEST_P(ReferralChain, ShowsEachAnswerUnderTheServerItCameFrom) {
     const ChainRow& row = GetParam();
-    for (std::size_t i = 0; i < servers.size(); ++i) {
+    for (std::size_t i = 0; i < servers.size(); ++i)
         servers[i].answer = i < row.answers.size()
                                 ? Fill(QString::fromUtf8(row.answers[i])).toUtf8()
                                 : "S" + QByteArray::number(i) + "\n";
-    }
     form->Winsock2->SetAnswerLimit(row.limit);
     // The query is read when the connection stands, and read once: what is typed after it went
     // out changes nothing that a referred server is asked.
@@ -128,8 +126,7 @@ TEST_P(ReferralChain, ShowsEachAnswerUnderTheServerItCameFrom) {
                      [this] { form->Text1->setText(QStringLiteral("typed later")); });
     EXPECT_EQ(PointerOverBox(), Qt::BusyCursor);
     const QString shown = Fill(row.shown);
-    ASSERT_TRUE(WaitUntil([&] { return form->Input_Label->text() == shown; }, 10s))
-        << form->Input_Label->text().toStdString();
+    ASSERT_TRUE(WaitUntil([&] { return form->Input_Label->text() == shown; }, 10s));
     EXPECT_TRUE(WaitForShown(QString(shown).replace("\r\n", "\n") + row.note))
         << Shown().toStdString();
     RunEvents(50ms);
@@ -196,8 +193,7 @@ TEST_F(TraceIp, TheBoxGrowsWithEveryPieceOfTheAnswer) {
     const QString whole =
         QStringView(u"\uFEFFStra\u00DFe\u2400\u20AC \U0001F600\r\nb\uFFFD\uFFFD(\uFFFD\r\nd\uFFFD")
             .toString();
-    ASSERT_TRUE(WaitUntil([&] { return !form->Input_Label->text().isEmpty(); }));
-    EXPECT_EQ(form->Input_Label->text(), whole);
+    EXPECT_TRUE(WaitUntil([&] { return form->Input_Label->text() == whole; }));
     EXPECT_TRUE(WaitForShown(QString(whole).replace("\r\n", "\n")));
 }
 
@@ -218,7 +214,7 @@ TEST_F(TraceIp, BlankQueryResetAndRefusalAreShownInTheBox) {
     servers[0].Send("half an ans");
     servers[0].Reset();
     ASSERT_TRUE(WaitUntil([&] { return form->Input_Label->text() == "half an ans"; }));
-    EXPECT_TRUE(Shown().startsWith("half an ans")) << Shown().toStdString();
+    EXPECT_TRUE(Shown().startsWith("half an ans"));
     EXPECT_EQ(PointerOverBox(), Qt::IBeamCursor);
     Click();
     ASSERT_TRUE(servers[0].WaitForReceived("193.0.6.139\r\n193.0.6.139\r\n"));
@@ -235,24 +231,21 @@ TEST_F(TraceIp, BlankQueryResetAndRefusalAreShownInTheBox) {
 TEST_F(TraceIp, ConnectionNotAcceptedInTimeNamesServerAndReason) {
     EXPECT_EQ(kWhoisConnectTimeout, 20s);
     EXPECT_EQ(kWhoisAnswerLimit, 8 * 1024 * 1024);
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-    socklen_t length = sizeof address;
-    ::bind(listener, reinterpret_cast<sockaddr*>(&address), length);
-    ::listen(listener, 0);
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    QTcpServer full; // accepts nothing, so its queue fills
+    full.setListenBacklogSize(0);
+    full.listen(QHostAddress::LocalHost);
+    full.pauseAccepting();
     QTcpSocket fillers[4];
     for (QTcpSocket& filler : fillers)
-        filler.connectToHost(QHostAddress::LocalHost, ntohs(address.sin_port));
+        filler.connectToHost(QHostAddress::LocalHost, full.serverPort());
     RunEvents(50ms);
     form->Winsock2->SetConnectTimeout(300ms);
-    form->Winsock2->SetPort(ntohs(address.sin_port));
+    form->Winsock2->SetPort(full.serverPort());
     Click();
     RunEvents(150ms);
     EXPECT_EQ(PointerOverBox(), Qt::BusyCursor);
     EXPECT_TRUE(WaitForShown(" Could not connect to 127.0.0.1: no connection within 0.3 seconds."));
     EXPECT_EQ(PointerOverBox(), Qt::IBeamCursor);
-    ::close(listener);
 }
 
 // Guards a second click while the referred answer arrives: the busy pointer until the first
