@@ -1,10 +1,10 @@
 // Soak: hundreds of WHOIS lookups in one process, every box right, nothing left behind.
 #include "tests/support/QtEventLoop.h"
+#include "tests/support/ScriptedWhoisServer.h"
 #include "ui/main/PlainTextAnswerView.h"
 #include "ui/main/WhoisLookup.h"
 
 #include <QPlainTextEdit>
-#include <QtNetwork>
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <map>
 
 // AddressSanitizer holds freed blocks back (256 MiB by default) to catch late uses, which
 // would look like growth here; a small hold-back keeps the memory figure meaningful.
@@ -20,14 +19,12 @@ extern "C" const char* __asan_default_options() {
     return "quarantine_size_mb=1";
 }
 
-namespace tarnwick {
+namespace tarnwick::testing {
 namespace {
-
-using testing::WaitUntil;
 
 constexpr qint64 kLimit = 64 * 1024;
 
-// What the server does with one lookup, and what the box shows at its end.
+// What the server answers one lookup with, and what the box shows at its end.
 struct Round {
     const char* name;
     QByteArray answer; // none: the connection is refused
@@ -56,71 +53,48 @@ protected:
         QObject::connect(&lookup_, &WhoisLookup::Connect, [this] { lookup_.SendQuery("x.test"); });
         QObject::connect(&lookup_, &WhoisLookup::DataArrival, [this] { lookup_.TakeData(); });
         lookup_.SetAnswerLimit(kLimit);
-        // The server answers the query line with the next answer and closes, or, told to hold,
-        // sends half of it and stays for the next lookup to drop.
-        server_.listen(QHostAddress::LocalHost, 0);
-        QObject::connect(&server_, &QTcpServer::newConnection, [this] {
-            QTcpSocket* client = server_.nextPendingConnection();
-            QObject::connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
-            QObject::connect(client, &QTcpSocket::readyRead, client, [this, client] {
-                if (!client->readAll().endsWith('\n'))
-                    return;
-                const bool hold = std::exchange(hold_, false);
-                client->write(hold ? answer_.left(answer_.size() / 2) : answer_);
-                if (!hold)
-                    client->disconnectFromHost();
-            });
-        });
     }
 
-    // One lookup as the user starts it; every way its box can end up wrong is counted by name.
+    // One lookup as the user starts it; its box at the end.
     void Lookup(const Round& round) {
-        answer_ = round.answer;
-        hold_ = round.secondClick;
-        lookup_.SetPort(round.answer.isEmpty() ? refusingPort_ : server_.serverPort());
+        const qsizetype received = server_.Received().size();
+        server_.answer = round.secondClick ? QByteArray() : round.answer;
+        lookup_.SetPort(round.answer.isEmpty() ? refusingPort_ : server_.Port());
         lookup_.Start("127.0.0.1");
         if (round.secondClick) {
+            WaitUntil([&] { return server_.Received().size() > received; });
+            server_.Send(round.answer.left(round.answer.size() / 2));
             WaitUntil([&] { return !box_.toPlainText().isEmpty(); }); // it is arriving
-            answer_ = "second\n";
+            server_.answer = "second\n";
             lookup_.Start("127.0.0.1");
         }
-        if (!WaitUntil([&] {
-                return lookup_.state() == WhoisLookup::State::Ended && !view_.HasPending();
-            }))
-            ++wrong_[std::string(round.name) + ": never ended"];
-        if (box_.toPlainText() != round.shown)
-            ++wrong_[std::string(round.name) + ": other text shown"];
+        ASSERT_TRUE(WaitUntil([&] {
+            return lookup_.state() == WhoisLookup::State::Ended && !view_.HasPending();
+        })) << round.name;
+        ASSERT_EQ(box_.toPlainText(), round.shown) << round.name;
     }
 
     QPlainTextEdit box_;
     PlainTextAnswerView view_{box_};
     WhoisLookup lookup_{view_};
-    QTcpServer server_;
-    QByteArray answer_;
-    bool hold_ = false;
-    quint16 refusingPort_ = [] { // listened on once and closed again: it refuses
-        QTcpServer closed;
-        return closed.listen(QHostAddress::LocalHost, 0) ? closed.serverPort() : 0;
-    }();
-    std::map<std::string, int> wrong_;
+    ScriptedWhoisServer server_;
+    const quint16 refusingPort_ = ScriptedWhoisServer().Port(); // closed at once: it refuses
 };
 
 TEST_F(WhoisSoak, FiveHundredLookupsLeaveDescriptorsAndMemoryAsTheyWere) {
     // Warm-up: first-use allocations of Qt, the fonts and the allocator's caches.
     for (int number = 0; number < 100; ++number)
-        Lookup(kRounds[number % std::size(kRounds)]);
-    testing::RunEvents(std::chrono::milliseconds(50));
+        ASSERT_NO_FATAL_FAILURE(Lookup(kRounds[number % std::size(kRounds)])) << number;
+    RunEvents(std::chrono::milliseconds(50));
     const auto [descriptorsBefore, residentBefore] = DescriptorsAndResidentBytes();
     for (int number = 0; number < 500; ++number)
-        Lookup(kRounds[number % std::size(kRounds)]);
-    testing::RunEvents(std::chrono::milliseconds(50));
+        ASSERT_NO_FATAL_FAILURE(Lookup(kRounds[number % std::size(kRounds)])) << number;
+    RunEvents(std::chrono::milliseconds(50));
     const auto [descriptorsAfter, residentAfter] = DescriptorsAndResidentBytes();
-    for (const auto& [what, count] : wrong_)
-        ADD_FAILURE() << count << " of 600 lookups: " << what;
     EXPECT_EQ(descriptorsAfter, descriptorsBefore);
     EXPECT_LT(residentAfter - residentBefore, 1024 * 1024)
         << "grew by " << (residentAfter - residentBefore) << " bytes";
 }
 
 } // namespace
-} // namespace tarnwick
+} // namespace tarnwick::testing

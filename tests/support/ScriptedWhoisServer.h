@@ -1,4 +1,5 @@
-// A WHOIS server on 127.0.0.1 that a test drives step by step from its own event loop.
+// A WHOIS server on a loopback address that a test drives step by step from its own event loop,
+// or that answers every query line with a canned answer.
 #pragma once
 
 #include "tests/support/QtEventLoop.h"
@@ -13,53 +14,47 @@
 
 namespace tarnwick::testing {
 
-// A port on 127.0.0.1 that nothing listens on.
-inline quint16 ClosedLoopbackPort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort(); // closed again when probe goes
-}
-
 class ScriptedWhoisServer {
 public:
-    ScriptedWhoisServer() {
-        server_.listen(QHostAddress::LocalHost, 0);
+    explicit ScriptedWhoisServer(const QString& address = QStringLiteral("127.0.0.1"),
+                                 quint16 port = 0) {
+        server_.listen(QHostAddress(address), port);
         QObject::connect(&server_, &QTcpServer::newConnection, [this] {
-            while (QTcpSocket* client = server_.nextPendingConnection()) {
-                const std::size_t index = clients_.size();
-                clients_.push_back({client, {}});
-                QObject::connect(client, &QTcpSocket::readyRead, [this, index] {
-                    clients_[index].received += clients_[index].socket->readAll();
+            while (QTcpSocket* socket = server_.nextPendingConnection()) {
+                clients_.push_back(socket);
+                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+                QObject::connect(socket, &QTcpSocket::readyRead, [this, socket] {
+                    received_ += socket->readAll();
+                    received_.squeeze(); // what readAll returns has room for far more
+                    if (!answer.isEmpty() && received_.endsWith("\r\n")) {
+                        socket->write(answer);
+                        socket->disconnectFromHost();
+                    }
                 });
             }
         });
     }
 
-    quint16 Port() const { return server_.serverPort(); }
-    std::size_t ClientCount() const { return clients_.size(); }
-    bool WaitForClients(std::size_t count) {
-        return WaitUntil([&] { return clients_.size() >= count; });
-    }
-    // Everything the latest client (or client `index`) has sent so far.
-    QByteArray Received() const { return clients_.back().received; }
-    QByteArray Received(std::size_t index) const { return clients_.at(index).received; }
+    // When set, sent in answer to every query line, and the connection closed.
+    QByteArray answer;
+
+    quint16 Port() const { return server_.serverPort(); } // 0: not listening
+    // Everything that every client has sent so far, in the order it came.
+    const QByteArray& Received() const { return received_; }
     bool WaitForReceived(const QByteArray& expected) {
-        return WaitUntil([&] { return !clients_.empty() && Received() == expected; });
+        return WaitUntil([&] { return Received() == expected; });
     }
 
     // Sends to the latest client and hands the bytes to the kernel before returning.
-    void Send(const QByteArray& bytes) { Send(clients_.size() - 1, bytes); }
-    void Send(std::size_t index, const QByteArray& bytes) {
-        QTcpSocket& client = *clients_.at(index).socket;
-        client.write(bytes);
-        while (client.bytesToWrite() > 0 && client.waitForBytesWritten(1000)) {
-        }
+    void Send(const QByteArray& bytes) {
+        clients_.back()->write(bytes);
+        clients_.back()->flush();
     }
     // The normal end of an answer.
-    void Close() { clients_.back().socket->disconnectFromHost(); }
+    void Close() { clients_.back()->disconnectFromHost(); }
     // Drops the latest connection with a reset instead of a normal close.
     void Reset() {
-        QTcpSocket& client = *clients_.back().socket;
+        QTcpSocket& client = *clients_.back();
         const linger abortive{1, 0};
         ::setsockopt(static_cast<int>(client.socketDescriptor()), SOL_SOCKET, SO_LINGER, &abortive,
                      sizeof abortive);
@@ -67,12 +62,9 @@ public:
     }
 
 private:
-    struct Client {
-        QTcpSocket* socket;
-        QByteArray received;
-    };
     QTcpServer server_;
-    std::vector<Client> clients_;
+    std::vector<QTcpSocket*> clients_; // each gone once its connection is
+    QByteArray received_;
 };
 
 } // namespace tarnwick::testing

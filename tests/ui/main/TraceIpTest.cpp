@@ -1,5 +1,6 @@
-// "Trace IP" beyond one server: referrals, the busy pointer, and names that give no address.
-// Every server is on a loopback address; name look-ups run in namespaces of their own.
+// "Trace IP" through the main window: what goes out, what the box shows, how an answer ends,
+// fails or is cut, referrals, the busy pointer, and names that give no address. Every server is
+// on a loopback address; name look-ups run in namespaces of their own.
 #include "tests/support/QtEventLoop.h"
 #include "tests/support/ScriptedWhoisServer.h"
 #include "tests/ui/main/Form1Fixture.h"
@@ -13,12 +14,14 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTextCursor>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <deque>
 #include <filesystem>
+#include <random>
 #include <vector>
 
 #include <unistd.h>
@@ -60,55 +63,29 @@ const ParseRow kParseRows[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Answers, ReferralLine, ::testing::ValuesIn(kParseRows), kRowName);
 
-// Answers every query line with its text, then closes.
-struct CannedServer {
-    CannedServer(const QString& address, quint16 port) {
-        listening = server.listen(QHostAddress(address), port);
-        QObject::connect(&server, &QTcpServer::newConnection, [this] {
-            while (QTcpSocket* client = server.nextPendingConnection()) {
-                queries.append(QByteArray());
-                QObject::connect(client, &QTcpSocket::readyRead,
-                                 [this, client, at = queries.size() - 1] {
-                                     queries[at] += client->readAll();
-                                     if (queries[at].endsWith("\r\n")) {
-                                         client->write(answer);
-                                         client->disconnectFromHost();
-                                     }
-                                 });
-            }
-        });
-    }
-    QTcpServer server;
-    bool listening = false;
-    QByteArray answer;
-    QList<QByteArray> queries;
-};
-
-class Referrals : public Form1Fixture {
+class TraceIp : public Form1Fixture {
 protected:
     void SetUp() override {
         Form1Fixture::SetUp();
         // Servers 0 to 4 on 127.0.0.1 to 127.0.0.5 share the port that referrals without one
         // go to; server 5 has a port of its own.
-        servers.emplace_back(QStringLiteral("127.0.0.1"), 0);
-        const quint16 port = servers[0].server.serverPort();
-        for (int i = 2; i <= 5; ++i) {
-            servers.emplace_back(QStringLiteral("127.0.0.%1").arg(i), port);
-        }
-        servers.emplace_back(QStringLiteral("127.0.0.1"), 0);
-        ASSERT_TRUE(servers[4].listening);
-        // Typing after the query went out changes nothing that a referred server is asked.
-        QObject::connect(form->Winsock2, &WhoisLookup::Connect,
-                         [this] { form->Text1->setText(QStringLiteral("typed later")); });
+        servers.emplace_back();
+        for (int i = 2; i <= 5; ++i)
+            servers.emplace_back(QStringLiteral("127.0.0.%1").arg(i), servers[0].Port());
+        servers.emplace_back();
+        ASSERT_EQ(servers[4].Port(), servers[0].Port());
+        // Never the public server: the entry points at this test's own servers.
         form->ServerList->setItemText(0, QStringLiteral(" 127.0.0.1 "));
-        form->Winsock2->SetPort(port);
-        form->Text1->setText(QStringLiteral("193.0.6.139"));
+        form->Winsock2->SetPort(servers[0].Port());
         form->show();
     }
     QString Fill(QString text) const {
-        return text.replace("{5}", QString::number(servers[5].server.serverPort()));
+        return text.replace("{5}", QString::number(servers[5].Port()));
     }
-    void TraceIp() { QTest::mouseClick(form->Button2, Qt::LeftButton); }
+    void Click(const QString& typed = QStringLiteral("193.0.6.139")) {
+        form->Text1->setText(typed);
+        QTest::mouseClick(form->Button2, Qt::LeftButton);
+    }
     QString Shown() const { return form->Box->toPlainText(); }
     bool WaitForShown(const QString& text) {
         return WaitUntil([&] { return Shown() == text; }, 10s);
@@ -118,88 +95,189 @@ protected:
         return form->childAt(form->Box->geometry().center())->cursor().shape();
     }
 
-    std::deque<CannedServer> servers;
+    std::deque<ScriptedWhoisServer> servers;
 };
 
 struct ChainRow {
     const char* name;
-    std::vector<const char*> answers; // of servers 0 to 5; missing: "S<number>\n"
-    const char* shown;                // the box and Input_Label at the end
-    std::string asked;                // the servers that got the query, once each
-    const char* note = "";            // shown after that, not part of Input_Label
+    const char* typed;               // into Text1 once the click has started the lookup
+    const char* query;               // the line that every server asked gets, without CR LF
+    std::vector<QByteArray> answers; // of servers 0 to 5; missing: "S<number>\n"
+    QString shown;                   // Input_Label at the end; the box shows it with LF for CR LF
+    std::string asked;               // the servers that got the query, once each
+    const char* note = "";           // shown after that, not part of Input_Label
     qint64 limit = kWhoisAnswerLimit;
 };
 
-class ReferralChain : public Referrals, public ::testing::WithParamInterface<ChainRow> {};
+class ReferralChain : public TraceIp, public ::testing::WithParamInterface<ChainRow> {};
 
 TEST_P(ReferralChain, ShowsEachAnswerUnderTheServerItCameFrom) {
     const ChainRow& row = GetParam();
-    for (std::size_t i = 0; i < servers.size(); ++i) {
-        servers[i].answer = i < row.answers.size() ? Fill(row.answers[i]).toUtf8()
-                                                   : "S" + QByteArray::number(i) + "\n";
-    }
+    for (std::size_t i = 0; i < servers.size(); ++i)
+        servers[i].answer = i < row.answers.size()
+                                ? Fill(QString::fromUtf8(row.answers[i])).toUtf8()
+                                : "S" + QByteArray::number(i) + "\n";
     form->Winsock2->SetAnswerLimit(row.limit);
-    TraceIp();
+    // The query is read when the connection stands, and read once: what is typed after it went
+    // out changes nothing that a referred server is asked.
+    Click(QStringLiteral("not yet"));
+    form->Text1->setText(QString::fromUtf8(row.typed));
+    QObject::connect(form->Winsock2, &WhoisLookup::Connect,
+                     [this] { form->Text1->setText(QStringLiteral("typed later")); });
     EXPECT_EQ(PointerOverBox(), Qt::BusyCursor);
     const QString shown = Fill(row.shown);
     ASSERT_TRUE(WaitUntil([&] { return form->Input_Label->text() == shown; }, 10s));
-    EXPECT_TRUE(WaitForShown(shown + row.note)) << Shown().toStdString();
+    EXPECT_TRUE(WaitForShown(QString(shown).replace("\r\n", "\n") + row.note))
+        << Shown().toStdString();
     RunEvents(50ms);
     for (std::size_t i = 0; i < servers.size(); ++i) {
         const auto times = std::count(row.asked.begin(), row.asked.end(), '0' + i);
-        EXPECT_EQ(servers[i].queries, QList<QByteArray>(times, "193.0.6.139\r\n")) << i;
+        EXPECT_EQ(servers[i].Received(), (row.query + QByteArray("\r\n")).repeated(times)) << i;
     }
     EXPECT_EQ(PointerOverBox(), Qt::IBeamCursor);
+    EXPECT_FALSE(form->Input_Label->isVisible());
 }
+
+const QByteArray kLines = (QByteArray(63, 'x') + '\n').repeated(16384); // 1 MiB
 
 // clang-format off
 const ChainRow kChainRows[] = {
-    {"ArinFormWithPort", {"ReferralServer: whois://127.0.0.1:{5}/"},
-     "ReferralServer: whois://127.0.0.1:{5}/\n" FROM(1) "S5\n", "05"},
-    {"ArinFormWithoutPort", {"ReferralServer: whois://127.0.0.2\n"},
+    {"ArinFormWithPort", "  193.0.6.139  ", "193.0.6.139",
+     {"ReferralServer: whois://127.0.0.1:{5}/\r\n"},
+     "ReferralServer: whois://127.0.0.1:{5}/\r\n" FROM(1) "S5\n", "05"},
+    {"ArinFormWithoutPort", "\t193.0.6.139  x\t ", "\t193.0.6.139  x\t",
+     {"ReferralServer: whois://127.0.0.2\n"},
      "ReferralServer: whois://127.0.0.2\n" FROM(2) "S1\n", "01"},
-    {"IanaRefer", {REFER(2)}, REFER(2) FROM(2) "S1\n", "01"},
-    {"LoopEndsAtAServerAlreadyAsked", {REFER(2), REFER(1)}, REFER(2) FROM(2) REFER(1), "01"},
-    {"ChainOfFourEndsAfterThreeReferrals", {REFER(2), REFER(3), REFER(4), REFER(5)},
+    {"IanaRefer", "\xC2\xA0" "b\xC3\xBC" "cher ", "\xC2\xA0" "b\xC3\xBC" "cher",
+     {REFER(2)}, REFER(2) FROM(2) "S1\n", "01"},
+    {"LoopEndsAtAServerAlreadyAsked", "q", "q", {REFER(2), REFER(1)},
+     REFER(2) FROM(2) REFER(1), "01"},
+    {"ChainOfFourEndsAfterThreeReferrals", "q", "q", {REFER(2), REFER(3), REFER(4), REFER(5)},
      REFER(2) FROM(2) REFER(3) FROM(3) REFER(4) FROM(4) REFER(5), "0123"},
-    {"RwhoisLeftAlone", {"ReferralServer: rwhois://127.0.0.2\n"},
+    {"RwhoisLeftAlone", "q", "q", {"ReferralServer: rwhois://127.0.0.2\n"},
      "ReferralServer: rwhois://127.0.0.2\n", "0"},
-    {"ReferredServerRefusing", {REFER(9)}, REFER(9) FROM(9), "0",
+    {"ReferredServerRefusing", "q", "q", {REFER(9)}, REFER(9) FROM(9), "0",
      " Could not connect to 127.0.0.9: the connection was refused."},
-    {"CutAnswerIsNotFollowed", {REFER(2) "0123456789"}, REFER(2) "012", "0",
+    {"ExactlyTheLimitIsWhole", "q", "q", {"0123456789012345678\n"}, "0123456789012345678\n",
+     "0", "", 20},
+    {"CutAnswerIsNotFollowed", "q", "q", {REFER(2) "0123456789"}, REFER(2) "012", "0",
      "\n The answer was cut off at 20 bytes.", 20},
-    {"LimitCountsTheWholeChain", {REFER(2), "S1 0123456789\n"}, REFER(2) FROM(2) "S1 ", "01",
-     "\n The answer was cut off at 20 bytes.", 20},
+    {"LimitCountsTheWholeChain", "q", "q", {REFER(2), "S1 0123456789\n"},
+     REFER(2) FROM(2) "S1 ", "01", "\n The answer was cut off at 20 bytes.", 20},
+    {"PastTheLimitIsCut", "q", "q", {kLines + "y"}, QString::fromLatin1(kLines), "0",
+     " The answer was cut off at 1 MiB.", 1024 * 1024},
 };
 // clang-format on
 INSTANTIATE_TEST_SUITE_P(Answers, ReferralChain, ::testing::ValuesIn(kChainRows), kRowName);
 
-TEST_F(Referrals, SecondClickWhileTheReferredAnswerArrivesEndsTheWholeChain) {
+// Guards the box growing with every piece (never a later piece alone), the buffer as sent,
+// characters of two, three and four bytes split between pieces, NUL bytes, bytes that are no
+// character, a character cut by the server closing, and nothing lost at the close.
+TEST_F(TraceIp, TheBoxGrowsWithEveryPieceOfTheAnswer) {
+    form->Box->setEnabled(false);
+    Click();
+    EXPECT_TRUE(form->Box->isEnabled());
+    ASSERT_TRUE(servers[0].WaitForReceived("193.0.6.139\r\n"));
+    const std::pair<QByteArray, QStringView> pieces[] = {
+        {"\xEF\xBB\xBFStra\xC3", u"\uFEFFStra"},
+        {QByteArray("\x9F\x65\0\xE2\x82", 5), u"\uFEFFStra\u00DFe\u2400"},
+        {"\xAC \xF0\x9F\x98", u"\uFEFFStra\u00DFe\u2400\u20AC "},
+        {"\x80\r\nb\xE2\x82", u"\uFEFFStra\u00DFe\u2400\u20AC \U0001F600\nb"},
+        {"(\xFF\r", u"\uFEFFStra\u00DFe\u2400\u20AC \U0001F600\nb\uFFFD\uFFFD(\uFFFD\n"},
+        {"\nd\xC3", u"\uFEFFStra\u00DFe\u2400\u20AC \U0001F600\nb\uFFFD\uFFFD(\uFFFD\nd"}};
+    for (const auto& [bytes, shown] : pieces) {
+        servers[0].Send(bytes);
+        ASSERT_TRUE(WaitForShown(shown.toString())) << bytes.toHex().data();
+    }
+    servers[0].Close();
+    const QString whole =
+        QStringView(u"\uFEFFStra\u00DFe\u2400\u20AC \U0001F600\r\nb\uFFFD\uFFFD(\uFFFD\r\nd\uFFFD")
+            .toString();
+    EXPECT_TRUE(WaitUntil([&] { return form->Input_Label->text() == whole; }));
+    EXPECT_TRUE(WaitForShown(QString(whole).replace("\r\n", "\n")));
+}
+
+// Guards the blank query: the message, nothing sent, the connection kept open, and what the
+// server sends then replacing the message. Then a reset mid-answer: what arrived stays shown,
+// and the next lookup works; and a refused connection named, server and reason, in place of an
+// earlier answer.
+TEST_F(TraceIp, BlankQueryResetAndRefusalAreShownInTheBox) {
+    Click(QStringLiteral("   "));
+    ASSERT_TRUE(WaitForShown(" No domain name was entered."));
+    EXPECT_EQ(PointerOverBox(), Qt::IBeamCursor);
+    RunEvents(100ms);
+    EXPECT_EQ(servers[0].Received(), QByteArray());
+    servers[0].Send("% no query given\n");
+    EXPECT_TRUE(WaitForShown("% no query given\n"));
+    Click();
+    ASSERT_TRUE(servers[0].WaitForReceived("193.0.6.139\r\n"));
+    servers[0].Send("half an ans");
+    servers[0].Reset();
+    ASSERT_TRUE(WaitUntil([&] { return form->Input_Label->text() == "half an ans"; }));
+    EXPECT_TRUE(Shown().startsWith("half an ans"));
+    EXPECT_EQ(PointerOverBox(), Qt::IBeamCursor);
+    Click();
+    ASSERT_TRUE(servers[0].WaitForReceived("193.0.6.139\r\n193.0.6.139\r\n"));
+    servers[0].Send("whole answer");
+    EXPECT_TRUE(WaitForShown("whole answer"));
+    form->Winsock2->SetPort(ScriptedWhoisServer().Port()); // closed at once: it refuses
+    Click();
+    EXPECT_TRUE(WaitForShown(" Could not connect to 127.0.0.1: the connection was refused."));
+    EXPECT_EQ(PointerOverBox(), Qt::IBeamCursor);
+}
+
+// Guards the connect timeout (20 s; shortened here, as the 8 MiB cap is elsewhere) and its
+// message. A listener with a full accept queue makes the kernel drop further connection attempts.
+TEST_F(TraceIp, ConnectionNotAcceptedInTimeNamesServerAndReason) {
+    EXPECT_EQ(kWhoisConnectTimeout, 20s);
+    EXPECT_EQ(kWhoisAnswerLimit, 8 * 1024 * 1024);
+    QTcpServer full; // accepts nothing, so its queue fills
+    full.setListenBacklogSize(0);
+    full.listen(QHostAddress::LocalHost);
+    full.pauseAccepting();
+    QTcpSocket fillers[4];
+    for (QTcpSocket& filler : fillers)
+        filler.connectToHost(QHostAddress::LocalHost, full.serverPort());
+    RunEvents(50ms);
+    form->Winsock2->SetConnectTimeout(300ms);
+    form->Winsock2->SetPort(full.serverPort());
+    Click();
+    RunEvents(150ms);
+    EXPECT_EQ(PointerOverBox(), Qt::BusyCursor);
+    EXPECT_TRUE(WaitForShown(" Could not connect to 127.0.0.1: no connection within 0.3 seconds."));
+    EXPECT_EQ(PointerOverBox(), Qt::IBeamCursor);
+}
+
+// Guards a second click while the referred answer arrives: the busy pointer until the first
+// data, and nothing of the first lookup shown from the click on, not even half a character.
+TEST_F(TraceIp, SecondClickWhileTheReferredAnswerArrivesEndsTheWholeChain) {
     ScriptedWhoisServer referred;
     servers[0].answer = "ReferralServer: whois://127.0.0.1:" + QByteArray::number(referred.Port());
-    TraceIp();
+    Click();
     ASSERT_TRUE(referred.WaitForReceived("193.0.6.139\r\n"));
     EXPECT_EQ(PointerOverBox(), Qt::BusyCursor);
-    referred.Send("inetnum: first\n");
-    ASSERT_TRUE(WaitForShown(servers[0].answer + "\n" FROM(1) "inetnum: first\n"));
+    referred.Send("inetnum: FIRST\n\xE2\x82");
+    ASSERT_TRUE(WaitForShown(servers[0].answer + "\n" FROM(1) "inetnum: FIRST\n"));
     EXPECT_EQ(PointerOverBox(), Qt::IBeamCursor);
-    referred.Send("FIRST more\n");
-    servers[0].answer = "second answer\n";
-    TraceIp();
-    EXPECT_EQ(Shown(), QString());
+    referred.Send("\xAC FIRST more\n"); // already in the kernel when the second lookup starts
+    servers[0].answer.clear();
+    Click(QStringLiteral("second"));
+    bool firstShownLater = Shown() != QString();
+    QObject::connect(form->Box, &QPlainTextEdit::textChanged, form.get(),
+                     [&] { firstShownLater |= Shown().contains("FIRST"); });
     EXPECT_EQ(PointerOverBox(), Qt::BusyCursor);
+    ASSERT_TRUE(servers[0].WaitForReceived("193.0.6.139\r\nsecond\r\n"));
+    servers[0].Send("second answer\n");
     ASSERT_TRUE(WaitForShown("second answer\n"));
-    referred.Send("FIRST still more\n");
     RunEvents(100ms);
-    EXPECT_EQ(Shown(), QStringLiteral("second answer\n"));
-    EXPECT_EQ(form->Input_Label->text(), QStringLiteral("second answer\n"));
+    EXPECT_FALSE(firstShownLater);
     // A window closed while connecting leaves no busy pointer behind.
-    TraceIp();
+    Click();
     form->close();
     EXPECT_EQ(PointerOverBox(), Qt::IBeamCursor);
 }
 
-TEST_F(Referrals, ArinAnswerForARipeAddressLeadsToTheRipeAnswerUnderItsHeading) {
+TEST_F(TraceIp, ArinAnswerForARipeAddressLeadsToTheRipeAnswerUnderItsHeading) {
     QFile file(QStringLiteral(TARNWICK_TEST_DATA "/arin-ripe-address.txt"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QString arin = Fill(QString::fromUtf8(file.readAll()));
@@ -207,8 +285,61 @@ TEST_F(Referrals, ArinAnswerForARipeAddressLeadsToTheRipeAnswerUnderItsHeading) 
                         "inetnum:        193.0.0.0 - 193.0.7.255\nnetname:        RIPE-NCC\n";
     servers[0].answer = arin.toUtf8();
     servers[5].answer = ripe;
-    TraceIp();
+    Click();
     EXPECT_TRUE(WaitForShown(arin + FROM(1) + ripe)) << Shown().toStdString();
+}
+
+// The answer box on its own: pieces added at the end show the same text as setting the whole
+// answer.
+class PlainTextAnswerViewTest : public ::testing::Test {
+protected:
+    void Append(const QString& piece) {
+        whole_ += piece;
+        view_.Append(piece, whole_);
+    }
+    bool Shows(const QString& text) {
+        return WaitUntil([&] { return box_.toPlainText() == text; });
+    }
+    // What a box shows when it is given the whole text at once.
+    static QString ShownAtOnce(const QString& whole) {
+        QPlainTextEdit box;
+        PlainTextAnswerView view(box);
+        view.SetText(whole);
+        WaitUntil([&] { return !box.toPlainText().isEmpty() || whole.isEmpty(); });
+        return box.toPlainText();
+    }
+    QPlainTextEdit box_;
+    PlainTextAnswerView view_{box_};
+    QString whole_;
+};
+
+// Guards CR LF split between pieces, lone CRs, separators and every other awkward character:
+// after every random piece the box shows what the whole text at once would.
+TEST_F(PlainTextAnswerViewTest, RandomPiecesAlwaysShowTheWholeText) {
+    const char16_t alphabet[] = {u'a',      u' ',      u'\r',     u'\n',     u'\t',
+                                 u'\u2400', u'\uFFFD', u'\u2028', u'\u2029', u'\f'};
+    std::mt19937 random(4321);
+    for (int round = 0; round < 300; ++round) {
+        QString piece;
+        for (int i = static_cast<int>(random() % 6); i > 0; --i)
+            piece += QChar(alphabet[random() % std::size(alphabet)]);
+        Append(piece);
+        ASSERT_TRUE(Shows(ShownAtOnce(whole_))) << "after piece " << round;
+    }
+}
+
+// Guards an endless line shown in lines of a fixed length across pieces, never between the
+// halves of a surrogate pair; and the box never drifting from the answer after the user typed.
+TEST_F(PlainTextAnswerViewTest, EndlessLineIsShownInLinesOfAFixedLength) {
+    const QString face = QString::fromUtf16(u"\U0001F600");
+    Append(QString(1000, u'a'));
+    Append(QString(1000, u'b') + "\nshort\n");
+    Append(QString(kLongestShownLine - 1, u'c') + face + face);
+    EXPECT_TRUE(Shows(QString(1000, u'a') + QString(24, u'b') + "\n" + QString(976, u'b') +
+                      "\nshort\n" + QString(kLongestShownLine - 1, u'c') + face + "\n" + face));
+    QTextCursor(box_.document()).insertText("typed by the user ");
+    Append("!");
+    EXPECT_TRUE(Shows(ShownAtOnce(whole_)));
 }
 
 // A server name that gives no address: missing, or not looked up at all. Each case runs this
@@ -220,18 +351,15 @@ struct ResolverRow {
     const char* reason;
 };
 
-class UnresolvedServer : public ::testing::TestWithParam<ResolverRow> {};
+class UnresolvedServer : public TraceIp, public ::testing::WithParamInterface<ResolverRow> {};
 
 TEST_P(UnresolvedServer, SaysWhetherTheNameIsMissingOrCouldNotBeLookedUp) {
     if (qEnvironmentVariableIsSet("TARNWICK_TEST_IN_NAMESPACE")) {
-        QPlainTextEdit box;
-        PlainTextAnswerView view(box);
-        WhoisLookup lookup(view);
-        lookup.Start(QStringLiteral("whois.tarnwick.invalid"));
+        form->ServerList->setItemText(0, QStringLiteral("whois.tarnwick.invalid"));
+        Click();
         const QString shown = QStringLiteral(" Could not connect to whois.tarnwick.invalid: %1.");
-        EXPECT_TRUE(
-            WaitUntil([&] { return box.toPlainText() == shown.arg(GetParam().reason); }, 25s))
-            << box.toPlainText().toStdString();
+        EXPECT_TRUE(WaitForShown(shown.arg(GetParam().reason))) << Shown().toStdString();
+        EXPECT_EQ(PointerOverBox(), Qt::IBeamCursor);
         return;
     }
     if (geteuid() != 0 || std::system("unshare --net --mount true 2>/dev/null") != 0) {
