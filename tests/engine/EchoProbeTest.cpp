@@ -39,12 +39,12 @@ TEST_F(EchoProbe, SendsEchoThisAndReadsTheReplyRecord) {
         std::memcpy(buffer + kHeaderSize, "Echo This", 10);
         return buffer[277] == 'w' ? 1u : 0u;
     };
-    EXPECT_EQ(PingAddress("10.0.0.200", reply, services), 42);
+    EXPECT_EQ(PingAddress("127.0.0.200", reply, services), 42);
     ASSERT_EQ(icmp.sends.size(), 1u);
     const auto& call = icmp.sends[0];
     EXPECT_EQ(std::tie(call.destination, call.requestData, call.requestOptions, call.replySize,
                        call.timeout),
-              std::make_tuple(std::uint32_t(-939524086), "Echo This", nullptr, 278u, 200u));
+              std::make_tuple(std::uint32_t(-939523969), "Echo This", nullptr, 278u, 200u));
     EXPECT_EQ(
         (std::vector<std::int64_t>{reply.Address, reply.Status, reply.RoundTripTime, reply.DataSize,
                                    reply.Reserved, reply.DataPointer, reply.Ttl, reply.Tos,
@@ -66,9 +66,9 @@ TEST_F(EchoProbe, FailureReturnsTheNegatedStatus) {
             return testing::Put(buffer, kStatus, status), 0u;
         };
         if (status == INT_MIN)
-            EXPECT_THROW(PingAddress("192.0.2.1", reply, services), EngineError);
+            EXPECT_THROW(PingAddress("127.0.2.1", reply, services), EngineError);
         else
-            EXPECT_EQ(PingAddress("192.0.2.1", reply, services), -status);
+            EXPECT_EQ(PingAddress("127.0.2.1", reply, services), -status);
         EXPECT_EQ(reply.Status, status);
         EXPECT_EQ(icmp.closed.size(), icmp.sends.size());
         EXPECT_EQ(sockets.startups, 0);
