@@ -2,7 +2,6 @@
 #include "ui/main/WhoisLookup.h"
 
 #include "ui/main/AnswerView.h"
-#include "ui/main/WhoisReferral.h"
 
 #include <QHostAddress>
 #include <QHostInfo>
@@ -82,6 +81,7 @@ void WhoisLookup::Start(const QString& serverEntry) {
     query_.clear();
     asked_ = QStringList{ServerKey(server_, serverPort_)};
     answerStart_ = 0;
+    referralScanner_ = {};
     SetWaiting(true);
     OpenConnection();
 }
@@ -268,6 +268,7 @@ void WhoisLookup::Show(const QString& text) {
         return;
     }
     buffer_ += text;
+    referralScanner_.Scan(QStringView(buffer_).sliced(answerStart_), false);
     if (shownMessage_.isEmpty()) {
         view_.Append(text, buffer_);
     } else {
@@ -326,8 +327,8 @@ bool WhoisLookup::FollowReferral() {
     if (query_.isEmpty() || asked_.size() > kMostWhoisReferrals) {
         return false;
     }
-    const std::optional<WhoisReferral> referral =
-        FindReferral(QStringView(buffer_).sliced(answerStart_));
+    referralScanner_.Scan(QStringView(buffer_).sliced(answerStart_), true);
+    const std::optional<WhoisReferral> referral = referralScanner_.Referral();
     if (!referral) {
         return false;
     }
@@ -347,6 +348,7 @@ bool WhoisLookup::FollowReferral() {
     buffer_ += heading;
     view_.Append(heading, buffer_);
     answerStart_ = buffer_.size();
+    referralScanner_ = {};
     SetWaiting(true);
     OpenConnection();
     return true;

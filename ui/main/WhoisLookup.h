@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ui/main/AnswerDecoder.h"
+#include "ui/main/WhoisReferral.h"
 
 #include <QAbstractSocket>
 #include <QObject>
@@ -114,6 +115,7 @@ private:
     QStringList asked_;
     // Where the answer of the server being asked starts in the buffer.
     qsizetype answerStart_ = 0;
+    ReferralScanner referralScanner_;
     bool waiting_ = false;
     QString buffer_;
     AnswerDecoder decoder_;

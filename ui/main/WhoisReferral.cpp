@@ -3,6 +3,8 @@
 
 #include <QLatin1StringView>
 
+#include <algorithm>
+
 namespace tarnwick {
 
 namespace {
@@ -52,25 +54,46 @@ std::optional<WhoisReferral> FromWhoisUrl(QStringView value) {
 
 } // namespace
 
-std::optional<WhoisReferral> FindReferral(QStringView answer) {
-    for (QStringView line : answer.tokenize(u'\n')) {
-        const qsizetype colon = line.indexOf(u':');
-        if (colon < 0) {
-            continue;
-        }
-        const QStringView key = line.first(colon).trimmed();
-        const QStringView value = line.sliced(colon + 1).trimmed();
-        if (key.compare(u"ReferralServer", Qt::CaseInsensitive) == 0) {
-            return FromWhoisUrl(value);
-        }
-        if (key.compare(u"refer", Qt::CaseInsensitive) == 0) {
-            if (!IsHostName(value)) {
-                return std::nullopt;
-            }
-            return WhoisReferral{value.toString(), std::nullopt};
-        }
+bool ReferralScanner::ReadLine(QStringView line) {
+    const qsizetype colon = line.indexOf(u':');
+    if (colon < 0) {
+        return false;
     }
-    return std::nullopt;
+    const QStringView key = line.first(colon).trimmed();
+    const QStringView value = line.sliced(colon + 1).trimmed();
+    if (key.compare(u"ReferralServer", Qt::CaseInsensitive) == 0) {
+        referral_ = FromWhoisUrl(value);
+        return true;
+    }
+    if (key.compare(u"refer", Qt::CaseInsensitive) == 0) {
+        if (IsHostName(value)) {
+            referral_ = WhoisReferral{value.toString(), std::nullopt};
+        }
+        return true;
+    }
+    return false;
+}
+
+void ReferralScanner::Scan(QStringView answer, bool ended) {
+    while (!decided_) {
+        const qsizetype lineEnd = answer.indexOf(u'\n', std::max(seen_, searched_));
+        if (lineEnd < 0) {
+            searched_ = answer.size();
+            if (ended) {
+                ReadLine(answer.sliced(seen_));
+                decided_ = true;
+            }
+            return;
+        }
+        decided_ = ReadLine(answer.sliced(seen_, lineEnd - seen_));
+        seen_ = searched_ = lineEnd + 1;
+    }
+}
+
+std::optional<WhoisReferral> FindReferral(QStringView answer) {
+    ReferralScanner scanner;
+    scanner.Scan(answer, true);
+    return scanner.Referral();
 }
 
 } // namespace tarnwick

@@ -18,4 +18,22 @@ struct WhoisReferral {
 // address (rwhois://, http://, a path, a bad port) gives none.
 std::optional<WhoisReferral> FindReferral(QStringView answer);
 
+// FindReferral a piece at a time, so that a long answer is never searched in one go: each Scan
+// reads the lines of the answer so far that it has not read, up to the last line end, or to the
+// answer's end once it has ended.
+class ReferralScanner {
+public:
+    void Scan(QStringView answer, bool ended);
+    const std::optional<WhoisReferral>& Referral() const { return referral_; }
+
+private:
+    // Whether the line is a referral line, which decides.
+    bool ReadLine(QStringView line);
+
+    qsizetype seen_ = 0;     // lines before this are read
+    qsizetype searched_ = 0; // no line end stands between seen_ and this
+    bool decided_ = false;
+    std::optional<WhoisReferral> referral_;
+};
+
 } // namespace tarnwick
