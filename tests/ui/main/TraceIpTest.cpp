@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <deque>
 #include <filesystem>
+#include <ostream>
 #include <random>
 #include <vector>
 
@@ -42,6 +43,11 @@ struct ParseRow {
     const char* answer;
     const char* found; // "host", "host:port", or empty for none
 };
+
+// Rows print by name, so that test names stay the same from build to build.
+void PrintTo(const ParseRow& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class ReferralLine : public ::testing::TestWithParam<ParseRow> {};
 
@@ -108,6 +114,10 @@ struct ChainRow {
     const char* note = "";           // shown after that, not part of Input_Label
     qint64 limit = kWhoisAnswerLimit;
 };
+
+void PrintTo(const ChainRow& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class ReferralChain : public TraceIp, public ::testing::WithParamInterface<ChainRow> {};
 
@@ -350,6 +360,10 @@ struct ResolverRow {
     const char* hosts; // where nsswitch.conf looks host names up
     const char* reason;
 };
+
+void PrintTo(const ResolverRow& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class UnresolvedServer : public TraceIp, public ::testing::WithParamInterface<ResolverRow> {};
 
