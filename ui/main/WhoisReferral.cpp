@@ -9,6 +9,9 @@ namespace tarnwick {
 
 namespace {
 
+// "whois://", a host name of 253 characters, ":65535" and "/".
+constexpr qsizetype kLongestReferralValue = 8 + 253 + 6 + 1;
+
 // Letters, digits, dots and hyphens only: the name goes to the resolver and into the box.
 bool IsHostName(QStringView host) {
     if (host.isEmpty() || host.size() > 253) {
@@ -55,28 +58,36 @@ std::optional<WhoisReferral> FromWhoisUrl(QStringView value) {
 } // namespace
 
 bool ReferralScanner::ReadLine(QStringView line) {
-    const qsizetype colon = line.indexOf(u':');
-    if (colon < 0) {
+    if (colon_ < 0) {
         return false;
     }
-    const QStringView key = line.first(colon).trimmed();
-    const QStringView value = line.sliced(colon + 1).trimmed();
-    if (key.compare(u"ReferralServer", Qt::CaseInsensitive) == 0) {
-        referral_ = FromWhoisUrl(value);
-        return true;
+    const QStringView key = line.first(colon_ - seen_).trimmed();
+    const QStringView value = line.sliced(colon_ - seen_ + 1).trimmed();
+    const bool isServer = key.compare(u"ReferralServer", Qt::CaseInsensitive) == 0;
+    if (!isServer && key.compare(u"refer", Qt::CaseInsensitive) != 0) {
+        return false;
     }
-    if (key.compare(u"refer", Qt::CaseInsensitive) == 0) {
-        if (IsHostName(value)) {
+    // Longer than any scheme, host name and port together: not a referral, and not worth
+    // reading through.
+    if (value.size() <= kLongestReferralValue) {
+        if (isServer) {
+            referral_ = FromWhoisUrl(value);
+        } else if (IsHostName(value)) {
             referral_ = WhoisReferral{value.toString(), std::nullopt};
         }
-        return true;
     }
-    return false;
+    return true;
 }
 
 void ReferralScanner::Scan(QStringView answer, bool ended) {
     while (!decided_) {
-        const qsizetype lineEnd = answer.indexOf(u'\n', std::max(seen_, searched_));
+        const qsizetype from = std::max(seen_, searched_);
+        const qsizetype lineEnd = answer.indexOf(u'\n', from);
+        // The line's first colon is looked for in each stretch of the line once, as it arrives,
+        // so that an endless line is never searched through in one go.
+        if (colon_ < 0) {
+            colon_ = answer.first(lineEnd < 0 ? answer.size() : lineEnd).indexOf(u':', from);
+        }
         if (lineEnd < 0) {
             searched_ = answer.size();
             if (ended) {
@@ -87,13 +98,8 @@ void ReferralScanner::Scan(QStringView answer, bool ended) {
         }
         decided_ = ReadLine(answer.sliced(seen_, lineEnd - seen_));
         seen_ = searched_ = lineEnd + 1;
+        colon_ = -1;
     }
-}
-
-std::optional<WhoisReferral> FindReferral(QStringView answer) {
-    ReferralScanner scanner;
-    scanner.Scan(answer, true);
-    return scanner.Referral();
 }
 
 } // namespace tarnwick

@@ -13,14 +13,13 @@ struct WhoisReferral {
     std::optional<quint16> port; // none: the referral names no port
 };
 
+// Where an answer refers the asker, read a piece at a time so that a long answer is never
+// searched in one go: each Scan reads the lines of the answer so far that it has not read, up to
+// the last line end, or to the answer's end once it has ended.
+//
 // The first line keyed `ReferralServer` (ARIN: whois://HOST[:PORT][/]) or `refer` (IANA: a bare
 // host), keys in any case, decides; anything but a WHOIS referral to a plain host name or
 // address (rwhois://, http://, a path, a bad port) gives none.
-std::optional<WhoisReferral> FindReferral(QStringView answer);
-
-// FindReferral a piece at a time, so that a long answer is never searched in one go: each Scan
-// reads the lines of the answer so far that it has not read, up to the last line end, or to the
-// answer's end once it has ended.
 class ReferralScanner {
 public:
     void Scan(QStringView answer, bool ended);
@@ -32,6 +31,7 @@ private:
 
     qsizetype seen_ = 0;     // lines before this are read
     qsizetype searched_ = 0; // no line end stands between seen_ and this
+    qsizetype colon_ = -1;   // the first colon after seen_, once found
     bool decided_ = false;
     std::optional<WhoisReferral> referral_;
 };

@@ -51,10 +51,21 @@ void PrintTo(const ParseRow& row, std::ostream* out) {
 
 class ReferralLine : public ::testing::TestWithParam<ParseRow> {};
 
+// Read whole, and as an answer arriving a character at a time is read.
 TEST_P(ReferralLine, NamesTheWhoisServerToAskNext) {
-    const auto referral = FindReferral(QString::fromUtf8(GetParam().answer));
-    const QString port = referral && referral->port ? ":" + QString::number(*referral->port) : "";
-    EXPECT_EQ(referral ? referral->host + port : "", QString::fromUtf8(GetParam().found));
+    const QString answer = QString::fromUtf8(GetParam().answer);
+    for (const qsizetype piece : {answer.size(), qsizetype{1}}) {
+        ReferralScanner scanner;
+        for (qsizetype end = piece; end < answer.size(); end += piece) {
+            scanner.Scan(QStringView(answer).first(end), false);
+        }
+        scanner.Scan(answer, true);
+        const auto& referral = scanner.Referral();
+        const QString port =
+            referral && referral->port ? ":" + QString::number(*referral->port) : "";
+        EXPECT_EQ(referral ? referral->host + port : "", QString::fromUtf8(GetParam().found))
+            << "read " << piece << " at a time";
+    }
 }
 
 const ParseRow kParseRows[] = {
@@ -66,6 +77,7 @@ const ParseRow kParseRows[] = {
     {"Path", "ReferralServer: whois://a.net/path\n", ""},
     {"PortTooLarge", "ReferralServer: whois://a.net:65536\n", ""},
     {"NotAHostName", "refer: a.net; rm -rf ~\n", ""},
+    {"LastLineWithoutEnd", "Domain Name: A.NET\nrefer:a.net", "a.net"},
 };
 INSTANTIATE_TEST_SUITE_P(Answers, ReferralLine, ::testing::ValuesIn(kParseRows), kRowName);
 
