@@ -16,6 +16,11 @@ namespace {
 // Qt keeps at most this much unread; past it the kernel holds the rest and the server waits.
 constexpr qint64 kSocketReadBuffer = 64 * 1024;
 constexpr qint64 kMebibyte = 1024 * 1024;
+// An answer's text past this length gets room for all the answer may grow to at once: grown by
+// doubling, it would be copied whole, megabytes at a time, while the window waits. Room that
+// is never written takes no memory.
+constexpr qsizetype kReservedFrom = 64 * 1024;
+constexpr qsizetype kRoomForNotes = 4 * 1024;
 
 QString ConnectFailureReason(QAbstractSocket::SocketError error, const QTcpSocket& socket) {
     switch (error) {
@@ -266,6 +271,9 @@ void WhoisLookup::OnConnectTimeout() {
 void WhoisLookup::Show(const QString& text) {
     if (text.isEmpty()) {
         return;
+    }
+    if (buffer_.size() + text.size() > buffer_.capacity() && buffer_.size() >= kReservedFrom) {
+        buffer_.reserve(std::max(buffer_.size() + text.size(), answerLimit_ + kRoomForNotes));
     }
     buffer_ += text;
     referralScanner_.Scan(QStringView(buffer_).sliced(answerStart_), false);
