@@ -42,7 +42,8 @@ allowed=0
 for group in $(id -G "$builder"); do
     if [ "$group" -ge "$low" ] && [ "$group" -le "$high" ]; then allowed=1; fi
 done
-if [ "$allowed" -eq 0 ] && ! getcap "$program" | grep -q cap_net_raw; then
+# getcap lives in /sbin, which a normal user's PATH leaves out.
+if [ "$allowed" -eq 0 ] && ! PATH="$PATH:/usr/sbin:/sbin" getcap "$program" | grep -q cap_net_raw; then
     if [ "$(id -u)" -eq 0 ]; then
         setcap cap_net_raw+ep "$program" ||
             echo "tarnwick: this file system keeps no capabilities; pings by users will fail"
