@@ -149,8 +149,8 @@ Form1::Form1(const EchoServices& echoServices, platform::LocalAddress& localAddr
 
     ServerList = Place(new QComboBox(this), "ServerList", TwipsRect(120, 0, 330, 330),
                        QStringLiteral("WHOIS server"));
-    // Editable through a line edit of its own: setEditable would also build the drop-down list,
-    // which a list that is never shown does not need, at a cost the start-up would feel.
+    // Editable through a line edit of its own: setEditable would also build the drop-down
+    // list, which a list that is never shown does not need.
     ServerList->setLineEdit(new QLineEdit(ServerList));
     ServerList->setFont(ArialFont(8.25, true));
     QPalette white = ServerList->palette();
