@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFontInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -67,6 +68,28 @@ TEST_F(Form1Test, EveryControlStandsClearOfTheOthersBesideItsCaption) {
     EXPECT_EQ(captions, (QStringList{"Enter IP Address=Text1", "Your IP:=Text8", "Status:=Text2",
                                      "Lag Time:=Text3", "Port Address:=Text4", "Size:=Text5",
                                      "Echo:=Text6", "Pointer:=Text7"}));
+}
+
+// Guards the design's type as it is drawn: 8.25 pt, the address caption 9.75 pt and the server
+// list bold, in Arial or a metric-compatible stand-in rather than the desktop's default.
+TEST_F(Form1Test, TextIsDrawnInTheDesignsFonts) {
+    const struct {
+        const QWidget* widget;
+        qreal points;
+        bool bold;
+    } rows[] = {{form->Label1, 8.25, false},
+                {form->Text2, 8.25, false},
+                {form->Button2, 8.25, false},
+                {form->IP, 9.75, false},
+                {form->ServerList, 8.25, true}};
+    for (const auto& row : rows) {
+        const QFontInfo drawn(row.widget->font());
+        const std::string name = row.widget->objectName().toStdString();
+        EXPECT_DOUBLE_EQ(drawn.pointSizeF(), row.points) << name;
+        EXPECT_EQ(drawn.bold(), row.bold) << name;
+        EXPECT_TRUE(QStringList({"Arial", "Liberation Sans", "Arimo"}).contains(drawn.family()))
+            << name << ": " << drawn.family().toStdString();
+    }
 }
 
 // Guards the start-up state: the local address read once, the one server entry with its
