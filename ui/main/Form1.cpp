@@ -36,9 +36,8 @@ constexpr char kUnknownStatusMessage[] =
 // Design fonts, with metric-compatible and then generic sans fallbacks where they are missing.
 QFont DesignFont(const QStringList& families, qreal points, bool bold) {
     QFont font;
-    // The first of the families that is installed. Handed the whole list, the font machinery
-    // asks the system for substitutes of every missing family before it, which costs the
-    // start-up more than all the other fonts together.
+    // The first of the families that is installed: handed the whole list, the font machinery
+    // would ask the system for substitutes of every missing family before it, on every start.
     const QStringList installed = QFontDatabase::families();
     const auto found = std::find_if(families.begin(), families.end(), [&](const QString& family) {
         return installed.contains(family, Qt::CaseInsensitive);
