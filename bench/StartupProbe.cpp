@@ -45,7 +45,8 @@ struct Options {
     int timeoutMilliseconds = 20000;
     double floorTimeTarget = 1.2;
     double floorMemoryTarget = 1.3;
-    std::optional<Program> subject, floor, peer;
+    // explained: a second floor, whose row explains the first and has no target of its own.
+    std::optional<Program> subject, floor, explained, peer;
 };
 
 double MillisecondsBetween(Clock::time_point from, Clock::time_point to) {
@@ -205,7 +206,8 @@ std::optional<Program> ParseProgram(const char* argument) {
 
 void Usage() {
     std::fprintf(stderr, "usage: tarnwick_bench_startup [--runs N] [--quiet-ms MS] "
-                         "--subject NAME=PATH [--floor NAME=PATH] [--peer NAME=PATH]\n");
+                         "--subject NAME=PATH [--floor NAME=PATH] [--explain NAME=PATH] "
+                         "[--peer NAME=PATH]\n");
     std::exit(2);
 }
 
@@ -224,6 +226,8 @@ Options ParseOptions(int argc, char** argv) {
             options.subject = ParseProgram(value);
         else if (flag == "--floor")
             options.floor = ParseProgram(value);
+        else if (flag == "--explain")
+            options.explained = ParseProgram(value);
         else if (flag == "--peer")
             options.peer = ParseProgram(value);
         else
@@ -248,6 +252,7 @@ void PrintDetails(const Program& program) {
 
 int main(int argc, char** argv) {
     using tarnwick::bench::Median;
+    using tarnwick::bench::PrintRawRow;
     using tarnwick::bench::PrintRow;
     using tarnwick::bench::Value;
 
@@ -257,6 +262,8 @@ int main(int argc, char** argv) {
     std::vector<Program*> programs{&*options.subject};
     if (options.floor)
         programs.push_back(&*options.floor);
+    if (options.explained)
+        programs.push_back(&*options.explained);
     if (options.peer)
         programs.push_back(&*options.peer);
 
@@ -292,6 +299,12 @@ int main(int argc, char** argv) {
                  Value(options.floorTimeTarget, "<= %.2fx"), options.floorTimeTarget);
         PrintRow(memoryMeasure, subjectPeak, floor.name, Median(floor.peakKilobytes) / 1024,
                  Value(options.floorMemoryTarget, "<= %.2fx"), options.floorMemoryTarget);
+    }
+    if (options.explained) {
+        const double floorTime = Median(options.explained->idleMilliseconds);
+        PrintRawRow("  same, against the floor with Qt Network loaded", Value(subjectTime),
+                    options.explained->name + " " + Value(floorTime),
+                    Value(floorTime > 0 ? subjectTime / floorTime : 0, "%.2fx"), "(explains)", "-");
     }
     if (options.peer) {
         const Program& peer = *options.peer;
