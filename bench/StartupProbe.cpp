@@ -297,14 +297,15 @@ int main(int argc, char** argv) {
         const Program& floor = *options.floor;
         PrintRow(timeMeasure, subjectTime, floor.name, Median(floor.idleMilliseconds),
                  Value(options.floorTimeTarget, "<= %.2fx"), options.floorTimeTarget);
+        if (options.explained) {
+            const double floorTime = Median(options.explained->idleMilliseconds);
+            PrintRawRow("  same, against the floor with Qt Network loaded", Value(subjectTime),
+                        options.explained->name + " " + Value(floorTime),
+                        Value(floorTime > 0 ? subjectTime / floorTime : 0, "%.2fx"), "(explains)",
+                        "-");
+        }
         PrintRow(memoryMeasure, subjectPeak, floor.name, Median(floor.peakKilobytes) / 1024,
                  Value(options.floorMemoryTarget, "<= %.2fx"), options.floorMemoryTarget);
-    }
-    if (options.explained) {
-        const double floorTime = Median(options.explained->idleMilliseconds);
-        PrintRawRow("  same, against the floor with Qt Network loaded", Value(subjectTime),
-                    options.explained->name + " " + Value(floorTime),
-                    Value(floorTime > 0 ? subjectTime / floorTime : 0, "%.2fx"), "(explains)", "-");
     }
     if (options.peer) {
         const Program& peer = *options.peer;
