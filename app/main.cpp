@@ -1,6 +1,7 @@
 // Starts Tarnwick: the main window, with the system's echo services.
 #include "engine/EchoProbe.h"
 #include "platform/LocalAddress.h"
+#include "platform/Memory.h"
 #include "ui/common/QtMessageDialog.h"
 #include "ui/main/Form1.h"
 
@@ -25,6 +26,9 @@ int main(int argc, char* argv[]) {
         return EXIT_FAILURE;
     }
 
+    // Long WHOIS answers and the box's text grow by remapping instead of copying (whois/,
+    // ui/main/PlainTextAnswerView.cpp).
+    tarnwick::platform::MapLargeBlocks();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarnwick"));
     QApplication::setApplicationVersion(QStringLiteral(TARNWICK_VERSION));

@@ -3,9 +3,10 @@
 // piece at the end and for a naive one that copies the whole answer into the box every time.
 #include "bench/BenchTable.h"
 #include "bench/StreamingWhoisServer.h"
+#include "platform/Memory.h"
 #include "tests/support/QtEventLoop.h"
 #include "ui/main/PlainTextAnswerView.h"
-#include "ui/main/WhoisLookup.h"
+#include "whois/WhoisLookup.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -169,6 +170,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    tarnwick::platform::MapLargeBlocks(); // as the program does
     QApplication application(argc, argv);
 
     const std::int64_t sizes[] = {256 * 1024, 1024 * 1024, 4 * 1024 * 1024};

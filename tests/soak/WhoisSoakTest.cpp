@@ -2,7 +2,7 @@
 #include "tests/support/QtEventLoop.h"
 #include "tests/support/ScriptedWhoisServer.h"
 #include "ui/main/PlainTextAnswerView.h"
-#include "ui/main/WhoisLookup.h"
+#include "whois/WhoisLookup.h"
 
 #include <QPlainTextEdit>
 

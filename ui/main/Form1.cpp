@@ -5,7 +5,7 @@
 #include "ui/common/Twips.h"
 #include "ui/main/EchoReplyTexts.h"
 #include "ui/main/PlainTextAnswerView.h"
-#include "ui/main/WhoisLookup.h"
+#include "whois/WhoisLookup.h"
 
 #include <QCloseEvent>
 #include <QComboBox>

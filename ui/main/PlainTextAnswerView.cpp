@@ -1,7 +1,7 @@
 // Shows a WHOIS answer in a plain-text box, adding each new piece at the end.
 #include "ui/main/PlainTextAnswerView.h"
 
-#include "platform/Memory.h"
+#include "whois/AnswerLines.h"
 
 #include <QPlainTextEdit>
 #include <QScopedValueRollback>
@@ -12,56 +12,7 @@
 
 namespace tarnwick {
 
-namespace {
-
-// The characters that a text document turns into a paragraph break.
-bool EndsLine(QChar character) {
-    switch (character.unicode()) {
-    case u'\n':
-    case u'\r':
-    case QChar::ParagraphSeparator:
-    case 0xFDD0: // start of a frame
-    case 0xFDD1: // end of a frame
-        return true;
-    default:
-        return false;
-    }
-}
-
-// `text` with a line feed wherever a line would pass kLongestShownLine characters;
-// `lineLength` holds the length of the line that `text` continues and is updated.
-QString BreakLongLines(QStringView text, qsizetype& lineLength) {
-    QString broken;
-    qsizetype copied = 0;
-    bool didBreak = false;
-    for (qsizetype at = 0; at < text.size(); ++at) {
-        const QChar character = text[at];
-        if (EndsLine(character)) {
-            lineLength = 0;
-            continue;
-        }
-        if (lineLength >= kLongestShownLine && !character.isLowSurrogate()) {
-            broken += text.sliced(copied, at - copied);
-            broken += u'\n';
-            copied = at;
-            lineLength = 0;
-            didBreak = true;
-        }
-        ++lineLength;
-    }
-    if (!didBreak) {
-        return text.toString();
-    }
-    broken += text.sliced(copied);
-    return broken;
-}
-
-} // namespace
-
 PlainTextAnswerView::PlainTextAnswerView(QPlainTextEdit& box) : QObject(&box), box_(box) {
-    // The document keeps its text in one buffer that doubles as it grows; copied on the heap,
-    // each doubling of a long answer would hold up the window for as long as the copy takes.
-    platform::MapLargeBlocks();
     // The answer is read-out text: an undo stack would only hold the answer a second time.
     box_.setUndoRedoEnabled(false);
     connect(box_.document(), &QTextDocument::contentsChange, this, [this] {

@@ -1,7 +1,7 @@
 // Shows a WHOIS answer in a plain-text box, adding each new piece at the end.
 #pragma once
 
-#include "ui/main/AnswerView.h"
+#include "whois/AnswerView.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -15,9 +15,6 @@ class QPlainTextEdit;
 
 namespace tarnwick {
 
-// A text widget lays out a whole line again whenever it grows, so an endless line would cost
-// more with every piece; lines longer than this are shown broken into lines of this length.
-inline constexpr qsizetype kLongestShownLine = 1024;
 // Pieces up to this size are shown at once when nothing waits before them.
 inline constexpr qsizetype kShownAtOnce = 8 * 1024;
 // How long one turn of the event loop should spend writing text that waits, and the bounds of
@@ -33,6 +30,8 @@ inline constexpr std::chrono::milliseconds kFrameInterval{16};
 // the following turns of the event loop, in order; small pieces are shown at once. When
 // anything else has changed the box since it was last written (the user typing into it), the
 // next piece writes the whole text again so the box never drifts from the answer.
+// The document's buffer doubles as it grows: it relies on platform::MapLargeBlocks, set at
+// start-up, to be remapped instead of copied megabytes at a time.
 class PlainTextAnswerView final : public QObject, public AnswerView {
     Q_OBJECT
 public:

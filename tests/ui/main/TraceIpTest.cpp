@@ -5,8 +5,8 @@
 #include "tests/support/ScriptedWhoisServer.h"
 #include "tests/ui/main/Form1Fixture.h"
 #include "ui/main/PlainTextAnswerView.h"
-#include "ui/main/WhoisLookup.h"
-#include "ui/main/WhoisReferral.h"
+#include "whois/AnswerLines.h"
+#include "whois/WhoisLookup.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -37,49 +37,6 @@ namespace {
 using namespace std::chrono_literals;
 
 const auto kRowName = [](const auto& info) { return std::string(info.param.name); };
-
-struct ParseRow {
-    const char* name;
-    const char* answer;
-    const char* found; // "host", "host:port", or empty for none
-};
-
-// Rows print by name, so that test names stay the same from build to build.
-void PrintTo(const ParseRow& row, std::ostream* out) {
-    *out << row.name;
-}
-
-class ReferralLine : public ::testing::TestWithParam<ParseRow> {};
-
-// Read whole, and as an answer arriving a character at a time is read.
-TEST_P(ReferralLine, NamesTheWhoisServerToAskNext) {
-    const QString answer = QString::fromUtf8(GetParam().answer);
-    for (const qsizetype piece : {answer.size(), qsizetype{1}}) {
-        ReferralScanner scanner;
-        for (qsizetype end = piece; end < answer.size(); end += piece) {
-            scanner.Scan(QStringView(answer).first(end), false);
-        }
-        scanner.Scan(answer, true);
-        const auto& referral = scanner.Referral();
-        const QString port =
-            referral && referral->port ? ":" + QString::number(*referral->port) : "";
-        EXPECT_EQ(referral ? referral->host + port : "", QString::fromUtf8(GetParam().found))
-            << "read " << piece << " at a time";
-    }
-}
-
-const ParseRow kParseRows[] = {
-    {"PortAndSlash", "ReferralServer: whois://a.net:4321/\r\n", "a.net:4321"},
-    {"AnyCaseBlanksAround", "referralserver:\t WHOIS://A.net \r\n", "A.net"},
-    {"FirstLineCounts", "REFER: a.net\nReferralServer: whois://b.net\n", "a.net"},
-    {"FirstLineCountsIfNotWhois", "ReferralServer: rwhois://a.net:4321\nrefer: b.net\n", ""},
-    {"SimilarKeys", "Ref: https://x.net\nResourceLink: a.net\nComment: refer: b.net\n", ""},
-    {"Path", "ReferralServer: whois://a.net/path\n", ""},
-    {"PortTooLarge", "ReferralServer: whois://a.net:65536\n", ""},
-    {"NotAHostName", "refer: a.net; rm -rf ~\n", ""},
-    {"LastLineWithoutEnd", "Domain Name: A.NET\nrefer:a.net", "a.net"},
-};
-INSTANTIATE_TEST_SUITE_P(Answers, ReferralLine, ::testing::ValuesIn(kParseRows), kRowName);
 
 class TraceIp : public Form1Fixture {
 protected:
@@ -224,13 +181,15 @@ TEST_F(TraceIp, TheBoxGrowsWithEveryPieceOfTheAnswer) {
 // and the next lookup works; and a refused connection named, server and reason, in place of an
 // earlier answer.
 TEST_F(TraceIp, BlankQueryResetAndRefusalAreShownInTheBox) {
+    form->Winsock2->SetAnswerTimeout(100ms); // nothing was asked: nothing is waited for
     Click(QStringLiteral("   "));
     ASSERT_TRUE(WaitForShown(" No domain name was entered."));
     EXPECT_EQ(PointerOverBox(), Qt::IBeamCursor);
-    RunEvents(100ms);
+    RunEvents(300ms);
     EXPECT_EQ(servers[0].Received(), QByteArray());
     servers[0].Send("% no query given\n");
     EXPECT_TRUE(WaitForShown("% no query given\n"));
+    form->Winsock2->SetAnswerTimeout(kWhoisAnswerTimeout);
     Click();
     ASSERT_TRUE(servers[0].WaitForReceived("193.0.6.139\r\n"));
     servers[0].Send("half an ans");
@@ -268,6 +227,29 @@ TEST_F(TraceIp, ConnectionNotAcceptedInTimeNamesServerAndReason) {
     EXPECT_EQ(PointerOverBox(), Qt::BusyCursor);
     EXPECT_TRUE(WaitForShown(" Could not connect to 127.0.0.1: no connection within 0.3 seconds."));
     EXPECT_EQ(PointerOverBox(), Qt::IBeamCursor);
+}
+
+// Guards a server that takes the query and then stays silent, from the start or after some of
+// its answer, the first one or a referred one under its heading: the lookup ends with a note
+// (30 s; shortened here). A server that keeps sending is waited for, however long it takes.
+TEST_F(TraceIp, SilentServerEndsTheLookupWithANote) {
+    EXPECT_EQ(kWhoisAnswerTimeout, 30s);
+    form->Winsock2->SetAnswerTimeout(1s);
+    Click();
+    ASSERT_TRUE(servers[0].WaitForReceived("193.0.6.139\r\n"));
+    for (int piece = 0; piece < 6; ++piece) {
+        servers[0].Send("slow\n");
+        RunEvents(200ms);
+    }
+    const QString note = QStringLiteral(" Nothing came from 127.0.0.%1 for 1 seconds.");
+    EXPECT_TRUE(WaitForShown(QString("slow\n").repeated(6) + note.arg(1)));
+    Click();
+    EXPECT_TRUE(WaitForShown(note.arg(1)));
+    EXPECT_EQ(PointerOverBox(), Qt::IBeamCursor);
+    servers[0].answer = REFER(2);
+    Click();
+    EXPECT_TRUE(WaitForShown(REFER(2) FROM(2) + note.arg(2)));
+    EXPECT_EQ(servers[1].Received(), "193.0.6.139\r\n");
 }
 
 // Guards a second click while the referred answer arrives: the busy pointer until the first
@@ -364,9 +346,38 @@ TEST_F(PlainTextAnswerViewTest, EndlessLineIsShownInLinesOfAFixedLength) {
     EXPECT_TRUE(Shows(ShownAtOnce(whole_)));
 }
 
-// A server name that gives no address: missing, or not looked up at all. Each case runs this
-// binary again inside network and mount namespaces of its own, with resolver settings
-// bind-mounted over /etc there only, so no query can leave the machine.
+// Runs the current test again in network and mount namespaces of its own, and says whether it
+// passed there. Resolver settings are bind-mounted over /etc there only, so no query can leave
+// the machine: host names come from `hostsSource` with a hosts file of the test's own, and
+// 203.0.113.1 and 198.51.100.7 stand for public servers on the namespace's loopback.
+bool InNamespace() {
+    return qEnvironmentVariableIsSet("TARNWICK_TEST_IN_NAMESPACE");
+}
+void RerunInNamespace(const char* hostsSource) {
+    if (geteuid() != 0 || std::system("unshare --net --mount true 2>/dev/null") != 0) {
+        GTEST_SKIP() << "needs root to make network and mount namespaces (CI runs as root)";
+    }
+    const QTemporaryDir etc;
+    const ::testing::TestInfo& test = *::testing::UnitTest::GetInstance()->current_test_info();
+    // Nothing listens on port 53 in the namespace, and without a resolv.conf the resolver asks
+    // 127.0.0.1 all the same. A running nscd would answer from outside: it is hidden.
+    const std::string script =
+        "printf \"hosts: $4\\n\" >$1/n && printf \"nameserver 127.0.0.1\\n\" >$1/r && "
+        "printf \"127.0.0.2 inside.tarnwick.test\\n198.51.100.7 public.tarnwick.test\\n\" >$1/h "
+        "&& ip link set lo up && ip addr add 203.0.113.1/32 dev lo && "
+        "ip addr add 198.51.100.7/32 dev lo && mount --bind $1/n /etc/nsswitch.conf && "
+        "mount --bind $1/h /etc/hosts && "
+        "{ [ ! -e /etc/resolv.conf ] || mount --bind $1/r /etc/resolv.conf; } && "
+        "{ [ ! -d /run/nscd ] || mount -t tmpfs none /run/nscd; } && "
+        "TARNWICK_TEST_IN_NAMESPACE=1 exec $2 --gtest_filter=$3";
+    const std::string command =
+        "unshare --net --mount sh -c '" + script + "' sh " + etc.path().toStdString() + " " +
+        std::filesystem::read_symlink("/proc/self/exe").string() + " " + test.test_suite_name() +
+        "." + test.name() + " '" + hostsSource + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+}
+
+// A server name that gives no address: missing, or not looked up at all.
 struct ResolverRow {
     const char* name;
     const char* hosts; // where nsswitch.conf looks host names up
@@ -380,38 +391,73 @@ void PrintTo(const ResolverRow& row, std::ostream* out) {
 class UnresolvedServer : public TraceIp, public ::testing::WithParamInterface<ResolverRow> {};
 
 TEST_P(UnresolvedServer, SaysWhetherTheNameIsMissingOrCouldNotBeLookedUp) {
-    if (qEnvironmentVariableIsSet("TARNWICK_TEST_IN_NAMESPACE")) {
-        form->ServerList->setItemText(0, QStringLiteral("whois.tarnwick.invalid"));
-        Click();
-        const QString shown = QStringLiteral(" Could not connect to whois.tarnwick.invalid: %1.");
-        EXPECT_TRUE(WaitForShown(shown.arg(GetParam().reason))) << Shown().toStdString();
-        EXPECT_EQ(PointerOverBox(), Qt::IBeamCursor);
-        return;
-    }
-    if (geteuid() != 0 || std::system("unshare --net --mount true 2>/dev/null") != 0) {
-        GTEST_SKIP() << "needs root to make network and mount namespaces (CI runs as root)";
-    }
-    const QTemporaryDir etc;
-    const ::testing::TestInfo& test = *::testing::UnitTest::GetInstance()->current_test_info();
-    // Nothing listens on port 53 in the namespace, and without a resolv.conf the resolver asks
-    // 127.0.0.1 all the same. A running nscd would answer from outside: it is hidden.
-    const std::string script =
-        "printf \"hosts: $4\\n\" >$1/n && printf \"nameserver 127.0.0.1\\n\" >$1/r && "
-        "ip link set lo up && mount --bind $1/n /etc/nsswitch.conf && "
-        "{ [ ! -e /etc/resolv.conf ] || mount --bind $1/r /etc/resolv.conf; } && "
-        "{ [ ! -d /run/nscd ] || mount -t tmpfs none /run/nscd; } && "
-        "TARNWICK_TEST_IN_NAMESPACE=1 exec $2 --gtest_filter=$3";
-    const std::string command =
-        "unshare --net --mount sh -c '" + script + "' sh " + etc.path().toStdString() + " " +
-        std::filesystem::read_symlink("/proc/self/exe").string() + " " + test.test_suite_name() +
-        "." + test.name() + " '" + GetParam().hosts + "'";
-    EXPECT_EQ(std::system(command.c_str()), 0);
+    if (!InNamespace())
+        return RerunInNamespace(GetParam().hosts);
+    form->ServerList->setItemText(0, QStringLiteral("whois.tarnwick.invalid"));
+    Click();
+    const QString shown = QStringLiteral(" Could not connect to whois.tarnwick.invalid: %1.");
+    EXPECT_TRUE(WaitForShown(shown.arg(GetParam().reason))) << Shown().toStdString();
+    EXPECT_EQ(PointerOverBox(), Qt::IBeamCursor);
 }
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Resolvers, UnresolvedServer, ::testing::Values(
     ResolverRow{"NameInNoSource", "files", "the name was not found"},
     ResolverRow{"NameServerNotAnswering", "files dns", "the name could not be looked up"}),
+    kRowName);
+// clang-format on
+
+// A public server's referral, to each form of an address that is not public, to names, and to
+// public addresses. What a referral may lead to is judged on the addresses it resolves to.
+struct TargetRow {
+    const char* name;
+    const char* target;
+    const char* shownAfterTheAnswer; // %1: the target
+};
+
+void PrintTo(const TargetRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class ReferralFromAPublicServer : public TraceIp,
+                                  public ::testing::WithParamInterface<TargetRow> {};
+
+TEST_P(ReferralFromAPublicServer, LeadsOnlyToPublicAddresses) {
+    if (!InNamespace())
+        return RerunInNamespace("files");
+    ScriptedWhoisServer registry(QStringLiteral("203.0.113.1"));
+    ScriptedWhoisServer referred(QStringLiteral("0.0.0.0")); // every address in the namespace
+    const QString target = QString::fromLatin1(GetParam().target);
+    registry.answer = QStringLiteral("ReferralServer: whois://%1:%2\n")
+                          .arg(target)
+                          .arg(referred.Port())
+                          .toLatin1();
+    referred.answer = "S-referred\n";
+    form->ServerList->setItemText(0, QStringLiteral("203.0.113.1"));
+    form->Winsock2->SetPort(registry.Port());
+    Click();
+    const QString after = QString::fromLatin1(GetParam().shownAfterTheAnswer).arg(target);
+    EXPECT_TRUE(WaitForShown(registry.answer + after)) << Shown().toStdString();
+    EXPECT_EQ(referred.Received().isEmpty(), !after.contains("S-referred"));
+}
+
+const char kRefused[] = " The referral to %1 was not followed: it points into a private network.";
+const char kFollowed[] = "\n Answer from %1:\n\nS-referred\n";
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Targets, ReferralFromAPublicServer, ::testing::Values(
+    TargetRow{"Loopback", "127.0.0.1", kRefused},
+    TargetRow{"LoopbackShort", "127.1", kRefused},
+    TargetRow{"LoopbackAsOneNumber", "2130706433", kRefused},
+    TargetRow{"LoopbackInHex", "0x7f000001", kRefused},
+    TargetRow{"ThisHost", "0", kRefused},
+    TargetRow{"PrivateNetwork", "10.0.0.5", kRefused},
+    TargetRow{"CloudMetadata", "169.254.169.254", kRefused},
+    TargetRow{"NameOfALoopbackAddress", "inside.tarnwick.test", kRefused},
+    TargetRow{"PublicAddress", "198.51.100.7", kFollowed},
+    TargetRow{"NameOfAPublicAddress", "public.tarnwick.test", kFollowed},
+    TargetRow{"NameNotFound", "missing.tarnwick.test",
+              "\n Answer from %1:\n\n Could not connect to %1: the name was not found."}),
     kRowName);
 // clang-format on
 

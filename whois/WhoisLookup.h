@@ -1,10 +1,12 @@
-// The WHOIS client: one query line to port 43, the answer shown as it arrives.
+// The WHOIS conversation: one query line to port 43, the answer taken as it arrives, referrals
+// followed. What is shown is the transcript's business (whois/WhoisTranscript.h).
 #pragma once
 
-#include "ui/main/AnswerDecoder.h"
-#include "ui/main/WhoisReferral.h"
+#include "whois/WhoisTranscript.h"
 
 #include <QAbstractSocket>
+#include <QHostAddress>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -21,7 +23,9 @@ class AnswerView;
 
 inline constexpr quint16 kWhoisPort = 43;
 inline constexpr std::chrono::milliseconds kWhoisConnectTimeout{20000};
-inline constexpr qint64 kWhoisAnswerLimit = 8 * 1024 * 1024;
+// A server that sends nothing for this long after the query, or after its last bytes, is not
+// waited for any more.
+inline constexpr std::chrono::milliseconds kWhoisAnswerTimeout{30000};
 inline constexpr char kNoQueryMessage[] = " No domain name was entered.";
 // Referrals followed after the first server's answer, so that a loop of referrals ends.
 inline constexpr int kMostWhoisReferrals = 3;
@@ -29,12 +33,18 @@ inline constexpr int kMostWhoisReferrals = 3;
 // Removes leading and trailing blanks (code 32) only; tabs and the rest stay.
 QString TrimBlanks(const QString& text);
 
+// Whether an address lies outside every private, shared, loopback, link-local, multicast and
+// reserved range: a referral from such a server may lead only to such addresses.
+bool IsPublicAddress(const QHostAddress& address);
+
 // A lookup is started with Start. Its socket reports the connection through Connect and every
 // piece of the answer through DataArrival; whoever binds the lookup answers Connect with
 // SendQuery and DataArrival with TakeData. Every socket event reaches the lookup through the
 // event loop, never inside Start, and none of an earlier connection follows a new Start.
 // An answer that ends normally and names another WHOIS server is followed there: the same
 // query goes out again without Connect, and that answer is added under a heading of its own.
+// Each server is connected to at the very addresses its name was checked at, so a name server
+// that answers differently the second time cannot lead the lookup elsewhere.
 class WhoisLookup final : public QObject {
     Q_OBJECT
 public:
@@ -52,7 +62,10 @@ public:
 
     void SetPort(quint16 port) { port_ = port; }
     void SetConnectTimeout(std::chrono::milliseconds timeout) { connectTimeout_ = timeout; }
-    void SetAnswerLimit(qint64 bytes) { answerLimit_ = bytes; }
+    void SetAnswerTimeout(std::chrono::milliseconds timeout) { answerTimeout_ = timeout; }
+    void SetAnswerLimit(qint64 bytes, qsizetype lines = kWhoisLineLimit) {
+        transcript_.SetLimits(bytes, lines);
+    }
 
     // Ends any earlier lookup, empties the buffer and the view, and starts connecting to the
     // server entry, trimmed of blanks. Returns at once.
@@ -62,14 +75,14 @@ public:
     // Sends the input, trimmed of blanks, with CR LF in one write; shows kNoQueryMessage and
     // sends nothing when that leaves nothing. Only once per connection.
     void SendQuery(const QString& input);
-    // Takes everything that waits on the socket, adds it to the buffer and shows the buffer.
+    // Takes everything that waits on the socket, within the limits, and shows it.
     void TakeData();
 
     State state() const { return state_; }
-    const QString& Buffer() const { return buffer_; }
+    const QString& Buffer() const { return transcript_.Text(); }
     // The server being asked, or last asked.
     const QString& Server() const { return server_; }
-    qint64 BytesReceived() const { return received_; }
+    qint64 BytesReceived() const { return transcript_.BytesReceived(); }
 
 signals:
     void Connect();
@@ -80,7 +93,9 @@ signals:
     void WaitingChanged(bool waiting);
 
 private:
+    bool IsReferred() const { return asked_.size() > 1; }
     void OpenConnection();
+    void OnResolved(const QList<QHostAddress>& addresses);
     void ConnectSocket();
     void WriteQuery();
     bool FollowReferral();
@@ -90,38 +105,38 @@ private:
     void OnSocketError(QAbstractSocket::SocketError error);
     void OnDisconnected();
     void OnConnectTimeout();
-    void Show(const QString& text);
-    void AppendNote(const QString& line);
+    void OnAnswerTimeout();
     void FailToConnect(const QString& reason);
+    void EndLookup(const QString& note);
     void EndAnswer(const QString& note);
     void Finish();
+    // Ends the connection and everything waiting for this server.
     void CloseSocket();
+    // Ends the connection only; no event of it follows.
+    void DropSocket();
 
-    AnswerView& view_;
+    WhoisTranscript transcript_;
     quint16 port_ = kWhoisPort;
     std::chrono::milliseconds connectTimeout_ = kWhoisConnectTimeout;
-    qint64 answerLimit_ = kWhoisAnswerLimit;
+    std::chrono::milliseconds answerTimeout_ = kWhoisAnswerTimeout;
 
     QTcpSocket* socket_ = nullptr;
     int hostLookupId_ = -1;
     std::uint64_t lookupNumber_ = 0;
     QTimer connectTimer_;
+    QTimer answerTimer_;
     State state_ = State::Idle;
     QString server_;
     quint16 serverPort_ = kWhoisPort;
+    // Where the name of the server being asked led, tried in turn.
+    QList<QHostAddress> addresses_;
+    // Whether the server that gave the current answer is itself on a public address.
+    bool answeredFromPublic_ = false;
     // The query text sent to the first server; referred servers get it again.
     QString query_;
     // "host:port" of every server asked since Start, host in lower case.
     QStringList asked_;
-    // Where the answer of the server being asked starts in the buffer.
-    qsizetype answerStart_ = 0;
-    ReferralScanner referralScanner_;
     bool waiting_ = false;
-    QString buffer_;
-    AnswerDecoder decoder_;
-    qint64 received_ = 0; // by every server since Start
-    // What the view shows instead of the buffer (a message), empty while it shows the buffer.
-    QString shownMessage_;
 };
 
 } // namespace tarnwick

@@ -1,5 +1,5 @@
 // Finds where a WHOIS answer sends the asker next.
-#include "ui/main/WhoisReferral.h"
+#include "whois/WhoisReferral.h"
 
 #include <QLatin1StringView>
 

@@ -1,5 +1,5 @@
 // Turns the bytes of a WHOIS answer into text, piece by piece.
-#include "ui/main/AnswerDecoder.h"
+#include "whois/AnswerDecoder.h"
 
 #include <QStringDecoder>
 

@@ -1,9 +1,7 @@
-// The WHOIS client: one query line to port 43, the answer shown as it arrives.
-#include "ui/main/WhoisLookup.h"
+// The WHOIS conversation: one query line to port 43, the answer taken as it arrives, referrals
+// followed.
+#include "whois/WhoisLookup.h"
 
-#include "ui/main/AnswerView.h"
-
-#include <QHostAddress>
 #include <QHostInfo>
 #include <QTcpSocket>
 
@@ -15,12 +13,6 @@ namespace {
 
 // Qt keeps at most this much unread; past it the kernel holds the rest and the server waits.
 constexpr qint64 kSocketReadBuffer = 64 * 1024;
-constexpr qint64 kMebibyte = 1024 * 1024;
-// An answer's text past this length gets room for all the answer may grow to at once: grown by
-// doubling, it would be copied whole, megabytes at a time, while the window waits. Room that
-// is never written takes no memory.
-constexpr qsizetype kReservedFrom = 64 * 1024;
-constexpr qsizetype kRoomForNotes = 4 * 1024;
 
 QString ConnectFailureReason(QAbstractSocket::SocketError error, const QTcpSocket& socket) {
     switch (error) {
@@ -37,13 +29,6 @@ QString ConnectFailureReason(QAbstractSocket::SocketError error, const QTcpSocke
 
 QString ServerKey(const QString& host, quint16 port) {
     return QStringLiteral("%1:%2").arg(host.toLower()).arg(port);
-}
-
-QString SizeText(qint64 bytes) {
-    if (bytes % kMebibyte == 0) {
-        return QStringLiteral("%1 MiB").arg(bytes / kMebibyte);
-    }
-    return QStringLiteral("%1 bytes").arg(bytes);
 }
 
 QString SecondsText(std::chrono::milliseconds duration) {
@@ -64,9 +49,33 @@ QString TrimBlanks(const QString& text) {
     return text.sliced(first, end - first);
 }
 
-WhoisLookup::WhoisLookup(AnswerView& view, QObject* parent) : QObject(parent), view_(view) {
+bool IsPublicAddress(const QHostAddress& address) {
+    bool isIpv4 = false;
+    const quint32 ipv4 = address.toIPv4Address(&isIpv4); // IPv4-mapped IPv6 too
+    if (!isIpv4) {
+        // Qt counts unique local addresses (fc00::/7) as global.
+        return address.protocol() == QAbstractSocket::IPv6Protocol && address.isGlobal() &&
+               !address.isUniqueLocalUnicast();
+    }
+    struct Range {
+        quint32 first;
+        int bits;
+    };
+    // This network, private, shared (carrier NAT), loopback, link-local, private, private,
+    // multicast, and reserved up to the broadcast address.
+    constexpr Range kNotPublic[] = {{0x00000000, 8},  {0x0A000000, 8},  {0x64400000, 10},
+                                    {0x7F000000, 8},  {0xA9FE0000, 16}, {0xAC100000, 12},
+                                    {0xC0A80000, 16}, {0xE0000000, 4},  {0xF0000000, 4}};
+    return std::none_of(std::begin(kNotPublic), std::end(kNotPublic), [ipv4](const Range& range) {
+        return ipv4 >> (32 - range.bits) == range.first >> (32 - range.bits);
+    });
+}
+
+WhoisLookup::WhoisLookup(AnswerView& view, QObject* parent) : QObject(parent), transcript_(view) {
     connectTimer_.setSingleShot(true);
     connect(&connectTimer_, &QTimer::timeout, this, &WhoisLookup::OnConnectTimeout);
+    answerTimer_.setSingleShot(true);
+    connect(&answerTimer_, &QTimer::timeout, this, &WhoisLookup::OnAnswerTimeout);
 }
 
 WhoisLookup::~WhoisLookup() {
@@ -74,19 +83,12 @@ WhoisLookup::~WhoisLookup() {
 }
 
 void WhoisLookup::Start(const QString& serverEntry) {
-    buffer_.clear();
-    received_ = 0;
-    decoder_.Reset();
-    shownMessage_.clear();
-    view_.SetText(QString());
+    transcript_.Clear();
     CloseSocket();
-
     server_ = TrimBlanks(serverEntry);
     serverPort_ = port_;
     query_.clear();
     asked_ = QStringList{ServerKey(server_, serverPort_)};
-    answerStart_ = 0;
-    referralScanner_ = {};
     SetWaiting(true);
     OpenConnection();
 }
@@ -96,7 +98,7 @@ void WhoisLookup::Stop() {
     CloseSocket();
     SetWaiting(false);
     if (active) {
-        Show(decoder_.Finish());
+        transcript_.EndAnswer();
         state_ = State::Ended;
         emit Ended();
     }
@@ -105,31 +107,56 @@ void WhoisLookup::Stop() {
 void WhoisLookup::OpenConnection() {
     state_ = State::Connecting;
     connectTimer_.start(connectTimeout_);
-    if (!QHostAddress(server_).isNull()) {
-        ConnectSocket();
+    // Asked for an address, the look-up would ask the name server for its name instead.
+    if (const QHostAddress address(server_); !address.isNull()) {
+        const std::uint64_t number = lookupNumber_;
+        QMetaObject::invokeMethod(
+            this,
+            [this, number, address] {
+                if (number == lookupNumber_ && state_ == State::Connecting) {
+                    OnResolved({address});
+                }
+            },
+            Qt::QueuedConnection);
         return;
     }
-    // The socket's own look-up reports a name that does not exist and a resolver that could
-    // not be asked alike; asking first tells them apart. The socket then finds the addresses
-    // in Qt's host cache and tries each in turn.
+    // Resolved here, not by the socket, to tell a name that does not exist from a resolver that
+    // could not be asked, and to check every address before connecting to it.
     const std::uint64_t number = lookupNumber_;
     hostLookupId_ = QHostInfo::lookupHost(server_, this, [this, number](const QHostInfo& host) {
         if (number != lookupNumber_ || state_ != State::Connecting) {
             return;
         }
         hostLookupId_ = -1;
-        switch (host.error()) {
-        case QHostInfo::NoError:
-            ConnectSocket();
-            break;
-        case QHostInfo::HostNotFound:
-            FailToConnect(QStringLiteral("the name was not found"));
-            break;
-        default:
-            FailToConnect(QStringLiteral("the name could not be looked up"));
-            break;
+        if (host.error() == QHostInfo::NoError && !host.addresses().isEmpty()) {
+            OnResolved(host.addresses());
+            return;
         }
+        if (IsReferred()) {
+            transcript_.StartAnswerFrom(server_);
+        }
+        FailToConnect(host.error() == QHostInfo::UnknownError
+                          ? QStringLiteral("the name could not be looked up")
+                          : QStringLiteral("the name was not found"));
     });
+}
+
+void WhoisLookup::OnResolved(const QList<QHostAddress>& addresses) {
+    if (IsReferred()) {
+        // A public server cannot send the query on into the user's own network; a local
+        // registry may refer to its neighbours.
+        if (answeredFromPublic_ && !std::all_of(addresses.begin(), addresses.end(),
+                                                [](const auto& a) { return IsPublicAddress(a); })) {
+            CloseSocket();
+            EndLookup(QStringLiteral(" The referral to %1 was not followed: it points into a "
+                                     "private network.")
+                          .arg(server_));
+            return;
+        }
+        transcript_.StartAnswerFrom(server_);
+    }
+    addresses_ = addresses;
+    ConnectSocket();
 }
 
 void WhoisLookup::ConnectSocket() {
@@ -139,40 +166,23 @@ void WhoisLookup::ConnectSocket() {
     // and events already posted by a closed socket can be told apart by their number.
     const std::uint64_t number = lookupNumber_;
     auto current = [this, number] { return number == lookupNumber_ && socket_ != nullptr; };
-    connect(
-        socket_, &QTcpSocket::connected, this,
-        [this, current] {
-            if (current()) {
-                OnConnected();
-            }
-        },
-        Qt::QueuedConnection);
-    connect(
-        socket_, &QTcpSocket::readyRead, this,
-        [this, current] {
-            if (current()) {
-                OnReadyRead();
-            }
-        },
-        Qt::QueuedConnection);
-    connect(
-        socket_, &QTcpSocket::errorOccurred, this,
-        [this, current](QAbstractSocket::SocketError error) {
-            if (current()) {
-                OnSocketError(error);
-            }
-        },
-        Qt::QueuedConnection);
-    connect(
-        socket_, &QTcpSocket::disconnected, this,
-        [this, current] {
-            if (current()) {
-                OnDisconnected();
-            }
-        },
-        Qt::QueuedConnection);
-    // No bind: the system picks the local port, as local port 0 asks.
-    socket_->connectToHost(server_, serverPort_);
+    const auto queued = [&](auto signal, auto handler) {
+        connect(
+            socket_, signal, this,
+            [this, current, handler](auto... arguments) {
+                if (current()) {
+                    (this->*handler)(arguments...);
+                }
+            },
+            Qt::QueuedConnection);
+    };
+    queued(&QTcpSocket::connected, &WhoisLookup::OnConnected);
+    queued(&QTcpSocket::readyRead, &WhoisLookup::OnReadyRead);
+    queued(&QTcpSocket::errorOccurred, &WhoisLookup::OnSocketError);
+    queued(&QTcpSocket::disconnected, &WhoisLookup::OnDisconnected);
+    // No bind: the system picks the local port, as local port 0 asks. The address is one that
+    // was checked: no second look-up between the check and the connect.
+    socket_->connectToHost(addresses_.takeFirst(), serverPort_);
 }
 
 void WhoisLookup::SendQuery(const QString& input) {
@@ -181,9 +191,9 @@ void WhoisLookup::SendQuery(const QString& input) {
     }
     const QString query = TrimBlanks(input);
     if (query.isEmpty()) {
+        // Not a wait: the connection stays open with nothing asked.
         state_ = State::OpenWithoutQuery;
-        shownMessage_ = QString::fromLatin1(kNoQueryMessage);
-        view_.SetText(shownMessage_);
+        transcript_.ShowMessage(QString::fromLatin1(kNoQueryMessage));
         SetWaiting(false);
         return;
     }
@@ -194,6 +204,7 @@ void WhoisLookup::SendQuery(const QString& input) {
 void WhoisLookup::WriteQuery() {
     state_ = State::Receiving;
     socket_->write(query_.toUtf8() + "\r\n");
+    answerTimer_.start(answerTimeout_);
 }
 
 void WhoisLookup::TakeData() {
@@ -201,18 +212,22 @@ void WhoisLookup::TakeData() {
                                state_ != State::Receiving)) {
         return;
     }
-    const qint64 room = answerLimit_ - received_;
-    if (room > 0) {
+    if (const qint64 room = transcript_.Room(); room > 0) {
         // What waits, not `room`: Qt sets aside as much as it is asked for before reading.
         const QByteArray bytes = socket_->read(std::min(room, socket_->bytesAvailable()));
-        received_ += bytes.size();
         if (!bytes.isEmpty()) {
             SetWaiting(false);
+            if (state_ == State::Receiving) {
+                answerTimer_.start(answerTimeout_);
+            }
         }
-        Show(decoder_.Decode(bytes));
+        transcript_.Add(bytes);
     }
-    if (received_ >= answerLimit_ && socket_->bytesAvailable() > 0) {
-        EndAnswer(QStringLiteral(" The answer was cut off at %1.").arg(SizeText(answerLimit_)));
+    if (transcript_.Room() <= 0 && socket_->bytesAvailable() > 0) {
+        transcript_.CutOffAtByteLimit();
+    }
+    if (transcript_.IsCut()) {
+        EndAnswer(transcript_.CutNote());
     }
 }
 
@@ -222,8 +237,9 @@ void WhoisLookup::OnConnected() {
     }
     connectTimer_.stop();
     state_ = State::Connected;
+    answeredFromPublic_ = IsPublicAddress(socket_->peerAddress());
     // A referred server gets the query without asking the binder: the input is read once.
-    if (asked_.size() > 1) {
+    if (IsReferred()) {
         WriteQuery();
         return;
     }
@@ -239,6 +255,12 @@ void WhoisLookup::OnReadyRead() {
 
 void WhoisLookup::OnSocketError(QAbstractSocket::SocketError error) {
     if (state_ == State::Connecting) {
+        if (!addresses_.isEmpty()) {
+            // The name has further addresses: the next one may answer.
+            DropSocket();
+            ConnectSocket();
+            return;
+        }
         FailToConnect(ConnectFailureReason(error, *socket_));
         return;
     }
@@ -268,46 +290,26 @@ void WhoisLookup::OnConnectTimeout() {
     }
 }
 
-void WhoisLookup::Show(const QString& text) {
-    if (text.isEmpty()) {
-        return;
+void WhoisLookup::OnAnswerTimeout() {
+    if (state_ == State::Receiving) {
+        TakeData();
+        if (socket_ != nullptr) {
+            EndAnswer(QStringLiteral(" Nothing came from %1 for %2.")
+                          .arg(server_, SecondsText(answerTimeout_)));
+        }
     }
-    if (buffer_.size() + text.size() > buffer_.capacity() && buffer_.size() >= kReservedFrom) {
-        buffer_.reserve(std::max(buffer_.size() + text.size(), answerLimit_ + kRoomForNotes));
-    }
-    buffer_ += text;
-    referralScanner_.Scan(QStringView(buffer_).sliced(answerStart_), false);
-    if (shownMessage_.isEmpty()) {
-        view_.Append(text, buffer_);
-    } else {
-        // The server's text replaces the message.
-        shownMessage_.clear();
-        view_.SetText(buffer_);
-    }
-}
-
-void WhoisLookup::AppendNote(const QString& line) {
-    const QString& shown = shownMessage_.isEmpty() ? buffer_ : shownMessage_;
-    QString note = line;
-    if (!shown.isEmpty() && !shown.endsWith(u'\n') && !shown.endsWith(u'\r')) {
-        note.prepend(u'\n');
-    }
-    view_.Append(note, shown + note);
 }
 
 void WhoisLookup::FailToConnect(const QString& reason) {
     CloseSocket();
-    state_ = State::Ended;
     const QString message = QStringLiteral(" Could not connect to %1: %2.").arg(server_, reason);
-    if (asked_.size() > 1) {
+    if (IsReferred()) {
         // A referred server: the earlier answers stay, the reason goes under its heading.
-        AppendNote(message);
-    } else {
-        shownMessage_ = message;
-        view_.SetText(shownMessage_);
+        EndLookup(message);
+        return;
     }
-    SetWaiting(false);
-    emit Ended();
+    transcript_.ShowMessage(message);
+    EndLookup(QString());
 }
 
 void WhoisLookup::Finish() {
@@ -319,12 +321,17 @@ void WhoisLookup::Finish() {
 
 void WhoisLookup::EndAnswer(const QString& note) {
     CloseSocket();
-    Show(decoder_.Finish());
+    transcript_.EndAnswer();
     // Only a whole answer is followed: a failed or cut one may have lost its referral line.
-    if (!note.isEmpty()) {
-        AppendNote(note);
-    } else if (FollowReferral()) {
+    if (note.isEmpty() && FollowReferral()) {
         return;
+    }
+    EndLookup(note);
+}
+
+void WhoisLookup::EndLookup(const QString& note) {
+    if (!note.isEmpty()) {
+        transcript_.AddNote(note);
     }
     state_ = State::Ended;
     SetWaiting(false);
@@ -335,8 +342,7 @@ bool WhoisLookup::FollowReferral() {
     if (query_.isEmpty() || asked_.size() > kMostWhoisReferrals) {
         return false;
     }
-    referralScanner_.Scan(QStringView(buffer_).sliced(answerStart_), true);
-    const std::optional<WhoisReferral> referral = referralScanner_.Referral();
+    const std::optional<WhoisReferral> referral = transcript_.Referral();
     if (!referral) {
         return false;
     }
@@ -349,14 +355,6 @@ bool WhoisLookup::FollowReferral() {
     asked_.append(key);
     server_ = referral->host;
     serverPort_ = port;
-    QString heading = QStringLiteral("\n Answer from %1:\n\n").arg(server_);
-    if (!buffer_.endsWith(u'\n') && !buffer_.endsWith(u'\r')) {
-        heading.prepend(u'\n');
-    }
-    buffer_ += heading;
-    view_.Append(heading, buffer_);
-    answerStart_ = buffer_.size();
-    referralScanner_ = {};
     SetWaiting(true);
     OpenConnection();
     return true;
@@ -371,10 +369,15 @@ void WhoisLookup::SetWaiting(bool waiting) {
 
 void WhoisLookup::CloseSocket() {
     connectTimer_.stop();
-    ++lookupNumber_;
+    answerTimer_.stop();
     if (hostLookupId_ != -1) {
         QHostInfo::abortHostLookup(std::exchange(hostLookupId_, -1));
     }
+    DropSocket();
+}
+
+void WhoisLookup::DropSocket() {
+    ++lookupNumber_;
     if (socket_ == nullptr) {
         return;
     }

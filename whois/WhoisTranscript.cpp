@@ -1,0 +1,143 @@
+// What a lookup shows: every server's answer in order, within fixed bounds.
+#include "whois/WhoisTranscript.h"
+
+#include "whois/AnswerLines.h"
+#include "whois/AnswerView.h"
+
+#include <algorithm>
+
+namespace tarnwick {
+
+namespace {
+
+constexpr qint64 kMebibyte = 1024 * 1024;
+// Text past this length gets room for all the answer may grow to at once: grown by doubling,
+// it would be copied whole, megabytes at a time, while the window waits. Room that is never
+// written takes no memory, as long as platform::MapLargeBlocks is in force.
+constexpr qsizetype kReservedFrom = 64 * 1024;
+constexpr qsizetype kRoomForNotes = 4 * 1024;
+
+QString SizeText(qint64 bytes) {
+    if (bytes % kMebibyte == 0) {
+        return QStringLiteral("%1 MiB").arg(bytes / kMebibyte);
+    }
+    return QStringLiteral("%1 bytes").arg(bytes);
+}
+
+bool EndsInLineBreak(const QString& text) {
+    return text.endsWith(u'\n') || text.endsWith(u'\r');
+}
+
+} // namespace
+
+void WhoisTranscript::SetLimits(qint64 bytes, qsizetype lines) {
+    byteLimit_ = bytes;
+    lineLimit_ = lines;
+}
+
+void WhoisTranscript::Clear() {
+    text_.clear();
+    decoder_.Reset();
+    referralScanner_ = {};
+    answerStart_ = 0;
+    received_ = 0;
+    lines_ = 0;
+    afterCr_ = cut_ = cutByLines_ = false;
+    shownMessage_.clear();
+    view_.SetText(QString());
+}
+
+void WhoisTranscript::ShowMessage(const QString& message) {
+    shownMessage_ = message;
+    view_.SetText(message);
+}
+
+void WhoisTranscript::Add(QByteArrayView bytes) {
+    received_ += bytes.size();
+    if (cut_) {
+        return;
+    }
+    QString text = decoder_.Decode(bytes);
+    const qsizetype kept = WithinLineLimit(text);
+    if (kept < text.size()) {
+        text.truncate(kept);
+        cut_ = cutByLines_ = true;
+    }
+    Append(text);
+}
+
+qsizetype WhoisTranscript::WithinLineLimit(QStringView text) {
+    for (qsizetype at = 0; at < text.size(); ++at) {
+        const QChar character = text[at];
+        const bool endsCrLf = afterCr_ && character == u'\n';
+        afterCr_ = character == u'\r';
+        if (endsCrLf) {
+            continue;
+        }
+        if (lines_ == lineLimit_) {
+            return at;
+        }
+        // A line separator breaks the line inside its paragraph, which costs as much.
+        if (EndsLine(character) || character == QChar::LineSeparator) {
+            ++lines_;
+        }
+    }
+    return text.size();
+}
+
+QString WhoisTranscript::CutNote() const {
+    return cutByLines_ ? QStringLiteral(" The answer was cut off at %1 lines.").arg(lineLimit_)
+                       : QStringLiteral(" The answer was cut off at %1.").arg(SizeText(byteLimit_));
+}
+
+void WhoisTranscript::EndAnswer() {
+    if (!cut_) {
+        Append(decoder_.Finish());
+    }
+    decoder_.Reset();
+}
+
+std::optional<WhoisReferral> WhoisTranscript::Referral() {
+    referralScanner_.Scan(QStringView(text_).sliced(answerStart_), true);
+    return referralScanner_.Referral();
+}
+
+void WhoisTranscript::StartAnswerFrom(const QString& host) {
+    QString heading = QStringLiteral("\n Answer from %1:\n\n").arg(host);
+    if (!EndsInLineBreak(text_)) {
+        heading.prepend(u'\n');
+    }
+    text_ += heading;
+    view_.Append(heading, text_);
+    answerStart_ = text_.size();
+    referralScanner_ = {};
+}
+
+void WhoisTranscript::AddNote(const QString& line) {
+    const QString& shown = shownMessage_.isEmpty() ? text_ : shownMessage_;
+    QString note = line;
+    if (!shown.isEmpty() && !EndsInLineBreak(shown)) {
+        note.prepend(u'\n');
+    }
+    view_.Append(note, shown + note);
+}
+
+void WhoisTranscript::Append(const QString& text) {
+    if (text.isEmpty()) {
+        return;
+    }
+    if (text_.size() + text.size() > text_.capacity() && text_.size() >= kReservedFrom) {
+        text_.reserve(std::max(text_.size() + text.size(), byteLimit_ + kRoomForNotes));
+    }
+    text_ += text;
+    referralScanner_.Scan(QStringView(text_).sliced(answerStart_), false);
+    if (shownMessage_.isEmpty()) {
+        view_.Append(text, text_);
+    } else {
+        // The server's text replaces the message.
+        shownMessage_.clear();
+        view_.SetText(text_);
+    }
+}
+
+} // namespace tarnwick
