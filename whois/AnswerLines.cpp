@@ -26,7 +26,9 @@ QString BreakLongLines(QStringView text, qsizetype& lineLength) {
             lineLength = 0;
             continue;
         }
-        if (lineLength >= kLongestShownLine && !character.isLowSurrogate()) {
+        const bool secondHalf =
+            character.isLowSurrogate() && at > 0 && text[at - 1].isHighSurrogate();
+        if (lineLength >= kLongestShownLine && !secondHalf) {
             broken += text.sliced(copied, at - copied);
             broken += u'\n';
             copied = at;

@@ -17,7 +17,7 @@ bool EndsLine(QChar character);
 
 // `text` with a line feed wherever a line would pass kLongestShownLine characters, never
 // between the halves of a surrogate pair; `lineLength` holds the length of the line that
-// `text` continues and is updated.
+// `text` continues and is updated. Text handed in pieces must not split a pair.
 QString BreakLongLines(QStringView text, qsizetype& lineLength);
 
 } // namespace tarnwick
