@@ -70,25 +70,29 @@ TEST_F(Form1Test, EveryControlStandsClearOfTheOthersBesideItsCaption) {
                                      "Echo:=Text6", "Pointer:=Text7"}));
 }
 
-// Guards the design's type as it is drawn: 8.25 pt, the address caption 9.75 pt and the server
-// list bold, in Arial or a metric-compatible stand-in rather than the desktop's default.
+// Guards the design's type as it is drawn in both windows: 8.25 pt, the address caption
+// 9.75 pt and the server list bold, in Arial or a metric-compatible stand-in rather than the
+// desktop's default, the same family in both.
 TEST_F(Form1Test, TextIsDrawnInTheDesignsFonts) {
+    form->HelpBut->click();
+    const AboutWindow* about = form->About()->window();
     const struct {
         const QWidget* widget;
         qreal points;
         bool bold;
-    } rows[] = {{form->Label1, 8.25, false},
-                {form->Text2, 8.25, false},
-                {form->Button2, 8.25, false},
-                {form->IP, 9.75, false},
-                {form->ServerList, 8.25, true}};
+    } rows[] = {{form->Label1, 8.25, false},      {form->Text2, 8.25, false},
+                {form->Button2, 8.25, false},     {form->IP, 9.75, false},
+                {form->ServerList, 8.25, true},   {about->lblDisclaimer, 8.25, false},
+                {about->cmdSysInfo, 8.25, false}, {about->Combo1, 8.25, false}};
+    const QString family = QFontInfo(form->Label1->font()).family();
+    EXPECT_TRUE(QStringList({"Arial", "Liberation Sans", "Arimo"}).contains(family))
+        << family.toStdString();
     for (const auto& row : rows) {
         const QFontInfo drawn(row.widget->font());
         const std::string name = row.widget->objectName().toStdString();
         EXPECT_DOUBLE_EQ(drawn.pointSizeF(), row.points) << name;
         EXPECT_EQ(drawn.bold(), row.bold) << name;
-        EXPECT_TRUE(QStringList({"Arial", "Liberation Sans", "Arimo"}).contains(drawn.family()))
-            << name << ": " << drawn.family().toStdString();
+        EXPECT_EQ(drawn.family().toStdString(), family.toStdString()) << name;
     }
 }
 
