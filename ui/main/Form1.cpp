@@ -1,6 +1,7 @@
 // The main window's controls, its start-up, the ping command and the WHOIS lookup.
 #include "ui/main/Form1.h"
 
+#include "ui/common/Artwork.h"
 #include "ui/common/DesignFonts.h"
 #include "ui/common/QtMessageDialog.h"
 #include "ui/common/Twips.h"
@@ -56,13 +57,13 @@ void ShowFromStart(QLineEdit* field, const QString& text) {
 }
 
 QPixmap Picture(const char* resource) {
-    return QPixmap(QLatin1String(resource));
+    return ArtworkPixmap(QLatin1String(resource));
 }
 
 void SetPictureFace(QPushButton* button, const char* resource) {
     const QPixmap face = Picture(resource);
     button->setIcon(face);
-    button->setIconSize(face.size());
+    button->setIconSize(face.deviceIndependentSize().toSize());
     button->setToolTip(QLatin1String(kPictureButtonToolTip));
 }
 
