@@ -2,13 +2,19 @@
 #pragma once
 
 #include <QPixmap>
+#include <QSize>
 #include <QString>
 
 namespace tarnwick {
 
-// The picture at a resource path such as ":/artwork/x.gif". Where the screens' pixel ratio is
-// above 1 it is the x@2x.gif beside it, the same picture at twice the pixels, so that it is as
-// sharp as the text: QIcon looks for that file by itself, QPixmap does not.
+// Each picture at a resource path such as ":/artwork/x.gif" has an x@2x.gif beside it, the same
+// picture at twice the pixels, which QIcon(path) takes by itself on screens of a pixel ratio
+// above 1, so that the picture is as sharp as the text there.
+
+// The picture's size in logical pixels: its 1x size.
+QSize ArtworkSize(const QString& resource);
+// The picture drawn for the screens' pixel ratio, for a label; QPixmap(path) would take the 1x
+// picture only, scaled up on a 200% screen.
 QPixmap ArtworkPixmap(const QString& resource);
 
 } // namespace tarnwick

@@ -61,9 +61,8 @@ QPixmap Picture(const char* resource) {
 }
 
 void SetPictureFace(QPushButton* button, const char* resource) {
-    const QPixmap face = Picture(resource);
-    button->setIcon(face);
-    button->setIconSize(face.deviceIndependentSize().toSize());
+    button->setIcon(QIcon(QLatin1String(resource)));
+    button->setIconSize(ArtworkSize(QLatin1String(resource)));
     button->setToolTip(QLatin1String(kPictureButtonToolTip));
 }
 
