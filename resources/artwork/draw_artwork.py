@@ -4,7 +4,9 @@
 Needs python3-pil and the DejaVu fonts (fonts-dejavu-core). Writes, next to this script:
 tarnwick.ico (32x32 and 16x16, 16 colours), ping-button.gif (79x23, 32 colours),
 help-button.gif (19x21, 4 colours), address-marker.gif (20x20, 8 colours),
-two-computers.gif (140x160, 128 colours) and tarnwick-{16,32,48,128,256}.png.
+two-computers.gif (140x160, 128 colours) and tarnwick-{16,32,48,128,256}.png. For screens
+of pixel ratio 2, each GIF and the .ico also as NAME@2x: the same picture and colours at twice
+the pixels (tarnwick@2x.ico holds 64x64 and 32x32), which Qt takes there instead.
 """
 import os
 import struct
@@ -28,20 +30,27 @@ WHITE = (0xFF, 0xFF, 0xFF)
 BUTTON_FACE = (0xEF, 0xEF, 0xEF)
 
 
-def supersampled(size, scale, background, draw):
-    """Draws at scale times the size, then shrinks smoothly to the size."""
+def supersampled(size, scale, background, draw, ratio=1):
+    """Draws at scale times the size, then shrinks smoothly to ratio times the size."""
     width, height = size
+    scale *= ratio
     big = Image.new("RGBA", (width * scale, height * scale), background)
     draw(ImageDraw.Draw(big), scale)
-    return big.resize(size, Image.LANCZOS)
+    return big.resize((width * ratio, height * ratio), Image.LANCZOS)
 
 
-def save_gif(image, colours, name):
-    paletted = image.convert("RGB").quantize(colors=colours, method=Image.MEDIANCUT,
-                                             dither=Image.Dither.NONE)
+def save_gif(image, colours, name, colours_of=None):
+    """Saves at the given depth; in the colours of an earlier picture where one is given, so
+    that small details keep their colour at any size."""
+    if colours_of is None:
+        paletted = image.convert("RGB").quantize(colors=colours, method=Image.MEDIANCUT,
+                                                 dither=Image.Dither.NONE)
+    else:
+        paletted = image.convert("RGB").quantize(palette=colours_of, dither=Image.Dither.NONE)
     # Keep the colour table at the design's depth; Pillow would pad it to 256 entries.
     paletted.putpalette(paletted.getpalette()[:3 * colours])
     paletted.save(os.path.join(HERE, name), optimize=False)
+    return paletted
 
 
 def computer(d, s, x, y, w):
@@ -209,13 +218,16 @@ def save_ico(images, name):
 
 
 def main():
-    save_gif(supersampled((140, 160), 4, FORM_ORANGE, draw_two_computers), 128,
-             "two-computers.gif")
-    save_gif(supersampled((79, 23), 6, BUTTON_FACE, draw_ping_button), 32, "ping-button.gif")
-    save_gif(supersampled((19, 21), 8, BUTTON_FACE, draw_help_button), 4, "help-button.gif")
-    save_gif(supersampled((20, 20), 8, FORM_ORANGE, draw_address_marker), 8,
-             "address-marker.gif")
+    pictures = (("two-computers", (140, 160), 4, FORM_ORANGE, draw_two_computers, 128),
+                ("ping-button", (79, 23), 6, BUTTON_FACE, draw_ping_button, 32),
+                ("help-button", (19, 21), 8, BUTTON_FACE, draw_help_button, 4),
+                ("address-marker", (20, 20), 8, FORM_ORANGE, draw_address_marker, 8))
+    for name, size, scale, background, draw, colours in pictures:
+        single = save_gif(supersampled(size, scale, background, draw), colours, f"{name}.gif")
+        save_gif(supersampled(size, scale, background, draw, 2), colours, f"{name}@2x.gif",
+                 colours_of=single)
     save_ico([icon_image(32), icon_image(16)], "tarnwick.ico")
+    save_ico([icon_image(64), icon_image(32)], "tarnwick@2x.ico")
     for size in (16, 32, 48, 128, 256):
         icon_image(size).save(os.path.join(HERE, f"tarnwick-{size}.png"))
 

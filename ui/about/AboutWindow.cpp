@@ -2,6 +2,7 @@
 #include "ui/about/AboutWindow.h"
 
 #include "ui/about/AboutLinks.h"
+#include "ui/common/DesignFonts.h"
 #include "ui/common/Twips.h"
 
 #include <QAbstractItemView>
@@ -73,16 +74,6 @@ QPixmap LargeIconImage(const QIcon& icon) {
 
 } // namespace
 
-QFont DesignDialogFont() {
-    QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                      QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
-                      QStringLiteral("Arimo")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(8.25);
-    return font;
-}
-
 // A tool window without an owner: no taskbar button of its own, a close box but neither a
 // minimize nor a maximize button.
 AboutWindow::AboutWindow()
@@ -94,7 +85,7 @@ AboutWindow::AboutWindow()
     // Tool windows do not keep the program running by default; this one does, so the
     // program ends only when both windows are closed.
     setAttribute(Qt::WA_QuitOnClose, true);
-    setFont(DesignDialogFont());
+    setFont(DialogFont(8.25));
     setAutoFillBackground(true);
     Fill(this, QPalette::Window, kBackground);
 

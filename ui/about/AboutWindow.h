@@ -19,9 +19,6 @@ inline constexpr char kAboutDisclaimer[] =
     "Tarnwick comes with no warranty of any kind. Ping and look up only computers you are "
     "allowed to test.";
 
-// The font the design was laid out for, with metric-compatible fallbacks.
-QFont DesignDialogFont();
-
 class AboutWindow : public QDialog {
     Q_OBJECT
 

@@ -1,6 +1,8 @@
 // The main window's controls, its start-up, the ping command and the WHOIS lookup.
 #include "ui/main/Form1.h"
 
+#include "ui/common/Artwork.h"
+#include "ui/common/DesignFonts.h"
 #include "ui/common/QtMessageDialog.h"
 #include "ui/common/Twips.h"
 #include "ui/main/EchoReplyTexts.h"
@@ -10,7 +12,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QFontDatabase>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
@@ -32,33 +33,6 @@ constexpr char kAddressHint[] =
 constexpr char kUnknownStatusMessage[] =
     "The echo service answered with a status that Tarnwick does not know "
     "(-2147483648), so no result is shown.";
-
-// Design fonts, with metric-compatible and then generic sans fallbacks where they are missing.
-QFont DesignFont(const QStringList& families, qreal points, bool bold) {
-    QFont font;
-    // The first of the families that is installed: handed the whole list, the font machinery
-    // would ask the system for substitutes of every missing family before it, on every start.
-    const QStringList installed = QFontDatabase::families();
-    const auto found = std::find_if(families.begin(), families.end(), [&](const QString& family) {
-        return installed.contains(family, Qt::CaseInsensitive);
-    });
-    font.setFamilies(found == families.end() ? families : QStringList{*found});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(points);
-    font.setBold(bold);
-    return font;
-}
-QFont DialogFont(qreal points) {
-    return DesignFont({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                       QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
-                       QStringLiteral("Arimo")},
-                      points, false);
-}
-QFont ArialFont(qreal points, bool bold) {
-    return DesignFont(
-        {QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("Arimo")},
-        points, bold);
-}
 
 template <typename Widget>
 Widget* Place(Widget* widget, const char* name, QRect twipsRect, const QString& accessibleName) {
@@ -83,13 +57,12 @@ void ShowFromStart(QLineEdit* field, const QString& text) {
 }
 
 QPixmap Picture(const char* resource) {
-    return QPixmap(QLatin1String(resource));
+    return ArtworkPixmap(QLatin1String(resource));
 }
 
 void SetPictureFace(QPushButton* button, const char* resource) {
-    const QPixmap face = Picture(resource);
-    button->setIcon(face);
-    button->setIconSize(face.size());
+    button->setIcon(QIcon(QLatin1String(resource)));
+    button->setIconSize(ArtworkSize(QLatin1String(resource)));
     button->setToolTip(QLatin1String(kPictureButtonToolTip));
 }
 
