@@ -8,6 +8,7 @@
 //   [7..10]  our destination, address value
 //   [11..13] TTL, TOS and flags that a ping socket's control messages would give
 //   [14]     ping form: number of the packet's leading bytes that are IP options instead
+#include "fuzz/Require.h"
 #include "platform/Icmp.h"
 #include "platform/IcmpPacket.h"
 
@@ -20,13 +21,7 @@
 namespace {
 
 using namespace tarnwick::platform;
-
-void Require(bool condition, const char* what) {
-    if (!condition) {
-        std::fprintf(stderr, "ICMP reply property broken: %s\n", what);
-        std::abort();
-    }
-}
+using tarnwick::fuzz::Require;
 
 } // namespace
 

@@ -1,24 +1,14 @@
 // Fuzzes the breaking of long lines for the answer box: text broken in pieces the input
 // chooses is the text itself with line feeds added, no line passes the limit, and no line feed
 // falls between the halves of a surrogate pair.
+#include "fuzz/Require.h"
 #include "whois/AnswerLines.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 
-namespace {
-
-void Check(bool holds, const char* what) {
-    if (!holds) {
-        std::fprintf(stderr, "%s\n", what);
-        std::abort();
-    }
-}
-
-} // namespace
+using tarnwick::fuzz::Require;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);
@@ -47,18 +37,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (from < text.size() && character == text[from]) {
             ++from;
         } else {
-            Check(character == u'\n', "a character was changed, dropped or added");
-            Check(!(at + 1 < broken.size() && broken[at + 1].isLowSurrogate() && at > 0 &&
-                    broken[at - 1].isHighSurrogate()),
-                  "a line feed split a surrogate pair");
+            Require(character == u'\n', "a character was changed, dropped or added");
+            Require(!(at + 1 < broken.size() && broken[at + 1].isLowSurrogate() && at > 0 &&
+                      broken[at - 1].isHighSurrogate()),
+                    "a line feed split a surrogate pair");
         }
         line = tarnwick::EndsLine(character) ? 0 : line + 1;
         // One more where the line's last unit is the second half of a pair.
-        Check(line <= tarnwick::kLongestShownLine ||
-                  (line == tarnwick::kLongestShownLine + 1 && character.isLowSurrogate() &&
-                   broken[at - 1].isHighSurrogate()),
-              "a line passes the limit");
+        Require(line <= tarnwick::kLongestShownLine ||
+                    (line == tarnwick::kLongestShownLine + 1 && character.isLowSurrogate() &&
+                     broken[at - 1].isHighSurrogate()),
+                "a line passes the limit");
     }
-    Check(from == text.size(), "text was dropped");
+    Require(from == text.size(), "text was dropped");
     return 0;
 }

@@ -1,27 +1,20 @@
 // Fuzzes what reads a WHOIS server's bytes: the answer cut at places the input chooses must
 // decode to the same text as the whole (and as Qt's own decoding, with the byte-order mark and
 // NUL shown), and must name the same referral.
+#include "fuzz/Require.h"
 #include "whois/AnswerDecoder.h"
 #include "whois/WhoisReferral.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 namespace {
 
+using tarnwick::fuzz::Require;
 using tarnwick::AnswerDecoder;
 using tarnwick::ReferralScanner;
-
-void Check(bool holds, const char* what) {
-    if (!holds) {
-        std::fprintf(stderr, "%s\n", what);
-        std::abort();
-    }
-}
 
 QString Reference(const QByteArray& bytes) {
     // fromUtf8 drops a leading byte-order mark, which the answer keeps as text.
@@ -49,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     AnswerDecoder whole;
     const QString text = whole.Decode(answer) + whole.Finish();
-    Check(text == Reference(answer), "decoded text differs from Qt's decoding");
+    Require(text == Reference(answer), "decoded text differs from Qt's decoding");
 
     AnswerDecoder decoder;
     ReferralScanner inPieces;
@@ -64,11 +57,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     pieces += decoder.Decode(QByteArrayView(answer).sliced(at));
     pieces += decoder.Finish();
-    Check(pieces == text, "text decoded in pieces differs from the whole");
+    Require(pieces == text, "text decoded in pieces differs from the whole");
 
     inPieces.Scan(pieces, true);
     ReferralScanner atOnce;
     atOnce.Scan(text, true);
-    Check(Found(inPieces) == Found(atOnce), "referral read in pieces differs from the whole");
+    Require(Found(inPieces) == Found(atOnce), "referral read in pieces differs from the whole");
     return 0;
 }
