@@ -22,8 +22,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The Qt and C++ libraries come from dpkg-shlibdeps; setcap is what the postinst needs.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcap2-bin")
-# The About window hands its links to xdg-open.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+# The About window hands its links to xdg-open; Qt's Wayland plugin lets a Wayland desktop show
+# the windows natively instead of through XWayland.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, qt6-wayland")
 
 # The postinst carries the capability step that the tests run on their own probe.
 file(READ ${CMAKE_CURRENT_LIST_DIR}/deb/grant-net-raw.sh TARNWICK_GRANT_NET_RAW)

@@ -47,7 +47,7 @@ check "everything lies under /usr and belongs to root" \
     bash -c "! grep -v '^/usr' '$scratch/paths' && ! awk '{print \$2}' '$scratch/contents' | grep -vxq root/root"
 check "the program is executable" grep -qE '^-rwxr-xr-x .* \./usr/bin/tarnwick$' "$scratch/contents"
 check "the control fields" test "$(dpkg-deb -f "$deb" Package Version Architecture Section Recommends)" = \
-    "$(printf 'Package: tarnwick\nVersion: %s\nArchitecture: %s\nSection: net\nRecommends: xdg-utils' "$version" "$(dpkg --print-architecture)")"
+    "$(printf 'Package: tarnwick\nVersion: %s\nArchitecture: %s\nSection: net\nRecommends: xdg-utils, qt6-wayland' "$version" "$(dpkg --print-architecture)")"
 check "Depends names libqt6widgets6, libqt6network6 and libcap2-bin" bash -c \
     "for l in libqt6widgets6 libqt6network6 libcap2-bin; do dpkg-deb -f '$deb' Depends | grep -qw \$l || exit 1; done"
 dpkg-deb -e "$deb" "$scratch/control"

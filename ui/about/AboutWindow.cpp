@@ -99,6 +99,7 @@ AboutWindow::AboutWindow()
     Image1 = MakeLabel(this, "Image1", QString(), TwipsRect(240, 240, 480, 480));
     Image1->setPixmap(LargeIconImage(icon));
     Image1->setAlignment(Qt::AlignCenter);
+    Image1->setAccessibleName(QStringLiteral("Tarnwick icon"));
     Title = MakeLabel(this, "Title", QString::fromLatin1(kAboutCredit),
                       TwipsRect(1080, 120, 1725, 240));
     Fill(Title, QPalette::WindowText, kBlackText);
@@ -119,6 +120,9 @@ AboutWindow::AboutWindow()
     Combo1->setObjectName(QStringLiteral("Combo1"));
     Combo1->setGeometry(TwipsRect(480, 240, 2775, 315));
     Combo1->setEditable(true);
+    // Its edit field takes the focus, so a screen reader names it there too.
+    Combo1->setAccessibleName(QStringLiteral("Visit A Website"));
+    Combo1->lineEdit()->setAccessibleName(Combo1->accessibleName());
     // The list is chosen from, never added to or completed from what is typed. QComboBox
     // would also choose the entry whose label equals the typed text on Enter or when the
     // field loses the focus; only the list and the arrow keys choose here.

@@ -9,6 +9,7 @@
 #include "ui/main/PlainTextAnswerView.h"
 #include "whois/WhoisLookup.h"
 
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -66,6 +67,16 @@ void SetPictureFace(QPushButton* button, const char* resource) {
     button->setToolTip(QLatin1String(kPictureButtonToolTip));
 }
 
+// Qt's interface for a combo box builds the drop-down list and reports its entries as showing
+// even while the box is hidden, so a screen reader would read out the never-shown server list.
+// As a plain widget it reports the box and its edit field as hidden, and builds nothing.
+QAccessibleInterface* ServerListAccessible(const QString& className, QObject* object) {
+    if (className == QLatin1String("QComboBox") &&
+        object->objectName() == QLatin1String("ServerList"))
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::ComboBox);
+    return nullptr;
+}
+
 } // namespace
 
 std::string RejectionMessage(EngineErrorKind kind) {
@@ -119,6 +130,7 @@ Form1::Form1(const EchoServices& echoServices, platform::LocalAddress& localAddr
         return widget;
     };
 
+    QAccessible::installFactory(ServerListAccessible); // Qt keeps one of each
     ServerList = Place(new QComboBox(this), "ServerList", TwipsRect(120, 0, 330, 330),
                        QStringLiteral("WHOIS server"));
     // Editable through a line edit of its own: setEditable would also build the drop-down
