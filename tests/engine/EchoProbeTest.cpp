@@ -215,7 +215,13 @@ TEST_P(NamespaceEcho, EachOutcomeGivesItsStatus) {
     for (const EchoRow& row : kRows) {
         SCOPED_TRACE(row.name);
         ASSERT_TRUE(pair->SetFarEchoVerdict(row.farVerdict));
-        const ProbeRun run = probe(row.address, ping);
+        // On a busy machine an answer can come late, after 200 ms, and a timeout can end late:
+        // such a probe is asked again; one that is wrong is not.
+        ProbeRun run = probe(row.address, ping);
+        for (int retry = 0; retry < 5 && ((row.status != 11010 && run.reply.Status == 11010) ||
+                                          run.milliseconds >= (row.status == 11010 ? 1500 : 200));
+             ++retry)
+            run = probe(row.address, ping);
         EXPECT_EQ(run.reply.Status, row.status);
         EXPECT_EQ(run.reply.Address, row.reportingAddress);
         EXPECT_EQ(run.result, row.status == 0 ? run.reply.RoundTripTime : -row.status);
