@@ -301,7 +301,7 @@ TEST_P(NamespaceEcho, NothingAboutAnEarlierEchoDecidesTheNext) {
                     std::this_thread::sleep_for(std::chrono::milliseconds(10));
                 if (!row.whileNextWaits) {
                     late();
-                    // Seen there, it has reached the echo's socket too: both take it in one pass.
+                    // The kernel hands it to the raw socket, then at once to the echo's.
                     pollfd arrived{near, POLLIN, 0};
                     poll(&arrived, 1, 10000);
                 }
