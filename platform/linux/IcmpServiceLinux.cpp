@@ -147,7 +147,8 @@ IcmpOpenFailure OpenFailure(int pingError, int rawError) {
 // it and setting its options: together most of an echo's system calls. A forked child must not
 // use its parent's spare (its namespace, groups or capabilities may differ), so each fork
 // starts a new generation; a raw socket is never kept, since it would queue the machine's ICMP
-// traffic while unused. Stale replies and errors in a spare are told apart by sequence.
+// traffic while unused. Replies and errors queued about earlier echoes are told apart by
+// sequence.
 std::atomic<unsigned> forkGeneration{0};
 
 struct SpareSocket {
@@ -245,11 +246,16 @@ public:
         std::memcpy(&destination.sin_addr.s_addr, destinationBytes, 4);
 
         const Clock::time_point start = Clock::now();
-        ssize_t sent;
-        do {
-            sent = sendto(socket->descriptor, socket->packet.data(), socket->packet.size(), 0,
-                          reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
-        } while (sent < 0 && errno == EINTR);
+        // An ICMP error that comes after its echo gave up stays pending on the socket (a kept
+        // one; a raw one also hears of hard errors about others' echoes), and sendto returns it
+        // instead of sending. That failure cleared it: only a second one is this request's own.
+        ssize_t sent = -1;
+        for (int attempt = 0; sent < 0 && attempt < 2; ++attempt) {
+            do {
+                sent = sendto(socket->descriptor, socket->packet.data(), socket->packet.size(), 0,
+                              reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
+            } while (sent < 0 && errno == EINTR);
+        }
         if (sent < 0)
             return fail(StatusForSocketError(errno));
 

@@ -17,7 +17,9 @@ struct StderrMessageDialog final : tarnwick::platform::MessageDialog {
 int main() {
     StderrMessageDialog messages;
     tarnwick::EchoReply reply{};
-    tarnwick::PingAddress("127.0.0.1", reply, tarnwick::SystemEchoServices(messages));
+    // A timeout on a busy machine is a late answer, not a wrong one: asked again.
+    for (int attempt = 0; attempt < 5 && (attempt == 0 || reply.Status == 11010); ++attempt)
+        tarnwick::PingAddress("127.0.0.1", reply, tarnwick::SystemEchoServices(messages));
     std::cout << tarnwick::GetStatusText(reply.Status) << '\n';
     return reply.Status == 0 && std::memcmp(reply.Data, "Echo This", 10) == 0 ? 0 : 1;
 }

@@ -70,7 +70,7 @@ check "tarnwick runs 2 s offscreen as nobody and ends on SIGTERM" bash -c "
     ${as_nobody[*]} env -i PATH=/usr/bin:/bin HOME='$scratch/home' XDG_RUNTIME_DIR='$scratch/home' \
         QT_QPA_PLATFORM=offscreen $program & sleep 2; kill -0 \$! && kill \$!; wait \$!; s=\$?; [ \$s -eq 143 ] || [ \$s -eq 0 ]"
 check "tarnwick maps a window titled Tarnwick under Xvfb" xvfb-run -a -s "-screen 0 1024x768x24" bash -c "
-    $program & for i in \$(seq 20); do xwininfo -root -tree | grep -q '\"Tarnwick\": ' && kill \$! && exit 0; sleep 0.25; done; kill \$!; exit 1"
+    $program & for i in \$(seq 120); do xwininfo -root -tree | grep -q '\"Tarnwick\": ' && kill \$! && exit 0; sleep 0.25; done; kill \$!; exit 1"
 
 # The probe pings 127.0.0.1 as nobody in a fresh network namespace (where ping sockets are
 # closed to nogroup), with the postinst's capability step and without it.

@@ -230,13 +230,19 @@ std::pair<std::int32_t, std::string> Echo(IcmpHandle handle, std::uint32_t size,
                                           std::uint32_t destination = kLoopback,
                                           bool withoutData = false, const void* options = nullptr,
                                           std::uint32_t timeout = 1000) {
-    Bytes buffer(size + 16, 0xCC);
-    const std::uint32_t replies = SystemIcmpService().IcmpSendEcho(
-        handle, destination, withoutData ? nullptr : text.data(),
-        static_cast<std::uint16_t>(text.size()), options, buffer.data(), size, timeout);
+    Bytes buffer;
+    std::uint32_t replies = 0;
     std::int32_t status = -1;
+    // A timeout on a busy machine is late, not wrong: asked again, a few times.
+    for (int attempt = 0; attempt < 5 && (attempt == 0 || (timeout && status == 11010));
+         ++attempt) {
+        buffer.assign(size + 16, 0xCC);
+        replies = SystemIcmpService().IcmpSendEcho(
+            handle, destination, withoutData ? nullptr : text.data(),
+            static_cast<std::uint16_t>(text.size()), options, buffer.data(), size, timeout);
+        std::memcpy(&status, buffer.data() + 4, size >= 8 ? 4 : 0);
+    }
     std::int16_t length = 0;
-    std::memcpy(&status, buffer.data() + 4, size >= 8 ? 4 : 0);
     std::memcpy(&length, buffer.data() + 12, replies ? 2 : 0);
     if (std::any_of(buffer.begin() + (replies ? size : std::min(size, 28u)), buffer.end(),
                     [](std::uint8_t byte) { return byte != 0xCC; }))

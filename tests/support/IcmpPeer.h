@@ -2,8 +2,12 @@
 #pragma once
 
 #include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <cstdint>
+#include <cstring>
+#include <optional>
+#include <utility>
 #include <vector>
 
 namespace tarnwick::testing {
@@ -89,6 +93,24 @@ inline std::vector<Bytes> Junk(std::uint32_t source, std::uint32_t destination, 
             ErrorQuotingRequest(3, 1, source, destination, id ^ 0x5A5A, seq),
             ErrorQuotingRequest(11, 0, source, destination, id, seq + 1),
             ErrorQuotingRequest(3, 3, source, 0x63020C0, id, seq)};
+}
+
+// Sends an ICMP message from a raw socket to an address value.
+inline bool Send(int descriptor, const Bytes& message, std::uint32_t to) {
+    const sockaddr_in address{AF_INET, 0, {to}, {}};
+    return sendto(descriptor, message.data(), message.size(), 0,
+                  reinterpret_cast<const sockaddr*>(&address), sizeof address) > 0;
+}
+
+// Identifier and sequence of the "Echo This" request that a raw socket read, if it is one.
+inline std::optional<std::pair<std::uint16_t, std::uint16_t>>
+EchoThisRequest(const std::uint8_t* datagram, long size) {
+    const std::size_t at = size > 0 ? std::size_t{datagram[0] & 0x0Fu} * 4 : 0; // IP header
+    if (at < 20 || size != static_cast<long>(at + 17) || datagram[at] != 8 ||
+        std::memcmp(datagram + at + 8, "Echo This", 9) != 0)
+        return std::nullopt;
+    return std::pair<std::uint16_t, std::uint16_t>(datagram[at + 4] << 8 | datagram[at + 5],
+                                                   datagram[at + 6] << 8 | datagram[at + 7]);
 }
 
 } // namespace tarnwick::testing

@@ -3,15 +3,29 @@
 
 #include "bench/NetworkNamespaces.h"
 
+#include <netinet/in.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 
 #include <cstring>
 #include <functional>
 #include <optional>
+#include <thread>
 #include <type_traits>
 
 namespace tarnwick::testing {
+
+// A raw ICMP socket of the named namespace, or -1; it stays there whoever uses it, a forked
+// child that gave up CAP_NET_RAW too.
+inline int RawSocketIn(const std::string& name) {
+    int descriptor = -1;
+    std::thread([&] {
+        if (EnterNamespace(name))
+            descriptor = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+    }).join();
+    return descriptor;
+}
 
 // Runs work in a forked child that has joined the named namespace (and, when asked, become
 // nobody, which drops CAP_NET_RAW), so this process never sends anywhere else. The child's

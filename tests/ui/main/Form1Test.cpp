@@ -280,7 +280,10 @@ TEST_F(Form1Test, SystemPingOfTheLocalHostAnswersWithEchoThis) {
     TARNWICK_SKIP_WITHOUT_ICMP();
     Form1 real(SystemEchoServices(messages), localAddress);
     real.Text1->setText(QStringLiteral("127.0.0.1"));
-    real.Command2->click();
+    // A timeout on a busy machine is a late answer, not a wrong one: pressed again.
+    for (int press = 0; press < 5 && (press == 0 || real.Text2->text().startsWith("11010"));
+         ++press)
+        real.Command2->click();
     EXPECT_EQ(real.Text2->text(), QStringLiteral("0   [ ip success ]"));
     EXPECT_TRUE(real.Text3->text().endsWith(QStringLiteral(" (milliseconds)")));
     EXPECT_EQ(real.Text6->text() + real.Text4->text(), QStringLiteral("Echo This16777343"));
