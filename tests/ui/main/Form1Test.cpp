@@ -2,7 +2,6 @@
 // what a press of the ping button writes, over scripted echo services.
 #include "Form1Fixture.h"
 
-#include "support/SystemEcho.h"
 #include "support/WindowChecks.h"
 #include "ui/common/QtMessageDialog.h"
 
@@ -273,21 +272,6 @@ TEST_F(Form1Test, MessagesAppearInAModalTarnwickBoxThatOkCloses) {
     QtMessageDialog(form.get()).Show("<b>1.2.3.4.5</b>", MessageIcon::Exclamation);
     EXPECT_EQ(seen, std::tuple(QStringLiteral("Tarnwick: <b>1.2.3.4.5</b>"), QMessageBox::Warning,
                                true, Qt::PlainText));
-}
-
-// Guards a press of the button through the system's echo services, to the local host only.
-TEST_F(Form1Test, SystemPingOfTheLocalHostAnswersWithEchoThis) {
-    TARNWICK_SKIP_WITHOUT_ICMP();
-    Form1 real(SystemEchoServices(messages), localAddress);
-    real.Text1->setText(QStringLiteral("127.0.0.1"));
-    // A timeout on a busy machine is a late answer, not a wrong one: pressed again.
-    for (int press = 0; press < 5 && (press == 0 || real.Text2->text().startsWith("11010"));
-         ++press)
-        real.Command2->click();
-    EXPECT_EQ(real.Text2->text(), QStringLiteral("0   [ ip success ]"));
-    EXPECT_TRUE(real.Text3->text().endsWith(QStringLiteral(" (milliseconds)")));
-    EXPECT_EQ(real.Text6->text() + real.Text4->text(), QStringLiteral("Echo This16777343"));
-    EXPECT_TRUE(messages.shown.empty());
 }
 
 } // namespace
