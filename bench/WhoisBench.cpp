@@ -66,11 +66,18 @@ constexpr double kGrowthTarget = 4.5;
 class NaiveAnswerView final : public tarnwick::AnswerView {
 public:
     explicit NaiveAnswerView(QPlainTextEdit& box) : box_(box) {}
-    void SetText(const QString& text) override { box_.setPlainText(text); }
-    void Append(const QString&, const QString& whole) override { box_.setPlainText(whole); }
+    void SetText(const QString& text) override {
+        whole_ = text;
+        box_.setPlainText(whole_);
+    }
+    void Append(const QString& piece, QStringView) override {
+        whole_ += piece;
+        box_.setPlainText(whole_);
+    }
 
 private:
     QPlainTextEdit& box_;
+    QString whole_;
 };
 
 struct Run {

@@ -46,9 +46,9 @@ void PlainTextAnswerView::SetText(const QString& text) {
     }
 }
 
-void PlainTextAnswerView::Append(const QString& piece, const QString& whole) {
+void PlainTextAnswerView::Append(const QString& piece, QStringView before) {
     if (changedByOthers_) {
-        SetText(whole);
+        SetText(before.toString() + piece);
         return;
     }
     if (piece.isEmpty()) {

@@ -38,7 +38,7 @@ public:
     explicit PlainTextAnswerView(QPlainTextEdit& box);
 
     void SetText(const QString& text) override;
-    void Append(const QString& piece, const QString& whole) override;
+    void Append(const QString& piece, QStringView before) override;
 
     // Whether text handed in is still waiting to be written into the box.
     bool HasPending() const { return !pending_.empty(); }

@@ -298,8 +298,8 @@ TEST_F(TraceIp, ArinAnswerForARipeAddressLeadsToTheRipeAnswerUnderItsHeading) {
 class PlainTextAnswerViewTest : public ::testing::Test {
 protected:
     void Append(const QString& piece) {
-        whole_ += piece;
         view_.Append(piece, whole_);
+        whole_ += piece;
     }
     bool Shows(const QString& text) {
         return WaitUntil([&] { return box_.toPlainText() == text; });
