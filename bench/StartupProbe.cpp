@@ -299,7 +299,7 @@ int main(int argc, char** argv) {
                  Value(options.floorTimeTarget, "<= %.2fx"), options.floorTimeTarget);
         if (options.explained) {
             const double floorTime = Median(options.explained->idleMilliseconds);
-            PrintRawRow("  same, against the floor with Qt Network loaded", Value(subjectTime),
+            PrintRawRow("  same, against " + options.explained->name, Value(subjectTime),
                         options.explained->name + " " + Value(floorTime),
                         Value(floorTime > 0 ? subjectTime / floorTime : 0, "%.2fx"), "(explains)",
                         "-");

@@ -17,7 +17,8 @@ namespace tarnwick::bench {
 struct StreamedAnswer {
     std::int64_t totalBytes = -1; // -1: never stops
     std::size_t pieceBytes = 1024;
-    std::size_t lineBytes = 79; // characters before each LF; 0: one endless line
+    std::size_t lineBytes = 79; // characters before each line end
+    std::string lineEnd = "\n"; // empty: one endless line
 };
 
 // Serves one connection: waits for the query line, then sends the answer piece by piece
@@ -59,11 +60,13 @@ public:
 
 private:
     static char CharacterAt(const StreamedAnswer& answer, std::int64_t at) {
-        if (answer.lineBytes == 0) {
+        if (answer.lineEnd.empty()) {
             return 'x';
         }
-        const auto column = static_cast<std::size_t>(at) % (answer.lineBytes + 1);
-        return column == answer.lineBytes ? '\n' : static_cast<char>('a' + column % 26);
+        const auto column =
+            static_cast<std::size_t>(at) % (answer.lineBytes + answer.lineEnd.size());
+        return column >= answer.lineBytes ? answer.lineEnd[column - answer.lineBytes]
+                                          : static_cast<char>('a' + column % 26);
     }
 
     void Serve() {

@@ -2,6 +2,7 @@
 // shows everything and the longest stall of the event loop, for the box binding that adds each
 // piece at the end and for a naive one that copies the whole answer into the box every time.
 #include "bench/BenchTable.h"
+#include "bench/EventLoopStallMeter.h"
 #include "bench/StreamingWhoisServer.h"
 #include "platform/Memory.h"
 #include "tests/support/QtEventLoop.h"
@@ -11,7 +12,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
-#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +24,7 @@ namespace {
 using namespace std::chrono_literals;
 using tarnwick::PlainTextAnswerView;
 using tarnwick::WhoisLookup;
+using tarnwick::bench::EventLoopStallMeter;
 using tarnwick::bench::Maximum;
 using tarnwick::bench::Median;
 using tarnwick::bench::Met;
@@ -33,27 +34,6 @@ using tarnwick::bench::StreamedAnswer;
 using tarnwick::bench::StreamingWhoisServer;
 using tarnwick::bench::Value;
 using tarnwick::testing::WaitUntil;
-
-// How long the event loop went without running a timer due every millisecond, at most, while it
-// ran. A coarser timer would hide stalls shorter than its period and add up to a period to the
-// others (a 10 ms timer reads a 6 ms stall as anything from 10 to 16 ms).
-class EventLoopStallMeter {
-public:
-    EventLoopStallMeter() {
-        timer_.setInterval(1);
-        timer_.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer_, &QTimer::timeout,
-                         [this] { longest_ = std::max(longest_, sinceLast_.restart()); });
-        sinceLast_.start();
-        timer_.start();
-    }
-    std::chrono::milliseconds Longest() const { return std::chrono::milliseconds(longest_); }
-
-private:
-    QTimer timer_;
-    QElapsedTimer sinceLast_;
-    qint64 longest_ = 0;
-};
 
 // One frame at 60 Hz: the window never misses one while an answer streams in.
 constexpr double kStallTargetMilliseconds = 16;
@@ -66,11 +46,18 @@ constexpr double kGrowthTarget = 4.5;
 class NaiveAnswerView final : public tarnwick::AnswerView {
 public:
     explicit NaiveAnswerView(QPlainTextEdit& box) : box_(box) {}
-    void SetText(const QString& text) override { box_.setPlainText(text); }
-    void Append(const QString&, const QString& whole) override { box_.setPlainText(whole); }
+    void SetText(const QString& text) override {
+        whole_ = text;
+        box_.setPlainText(whole_);
+    }
+    void Append(const QString& piece, QStringView) override {
+        whole_ += piece;
+        box_.setPlainText(whole_);
+    }
 
 private:
     QPlainTextEdit& box_;
+    QString whole_;
 };
 
 struct Run {
@@ -82,7 +69,7 @@ struct Run {
 };
 
 Run Measure(bool naive, std::int64_t bytes, std::size_t lineBytes) {
-    const StreamedAnswer answer{bytes, 1024, lineBytes};
+    const StreamedAnswer answer{bytes, 1024, lineBytes, lineBytes == 0 ? "" : "\n"};
     StreamingWhoisServer server(answer);
     QPlainTextEdit box;
     box.resize(307, 133); // the main window's box

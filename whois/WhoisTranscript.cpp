@@ -108,7 +108,7 @@ void WhoisTranscript::StartAnswerFrom(const QString& host) {
         heading.prepend(u'\n');
     }
     text_ += heading;
-    view_.Append(heading, text_);
+    view_.Append(heading, QStringView(text_).chopped(heading.size()));
     answerStart_ = text_.size();
     referralScanner_ = {};
 }
@@ -119,7 +119,7 @@ void WhoisTranscript::AddNote(const QString& line) {
     if (!shown.isEmpty() && !EndsInLineBreak(shown)) {
         note.prepend(u'\n');
     }
-    view_.Append(note, shown + note);
+    view_.Append(note, shown);
 }
 
 void WhoisTranscript::Append(const QString& text) {
@@ -132,7 +132,7 @@ void WhoisTranscript::Append(const QString& text) {
     text_ += text;
     referralScanner_.Scan(QStringView(text_).sliced(answerStart_), false);
     if (shownMessage_.isEmpty()) {
-        view_.Append(text, text_);
+        view_.Append(text, QStringView(text_).chopped(text.size()));
     } else {
         // The server's text replaces the message.
         shownMessage_.clear();

@@ -83,7 +83,9 @@ TEST(ReferralTarget, IsPublicOnlyOutsideEveryPrivateAndReservedRange) {
 class ShownText : public AnswerView {
 public:
     void SetText(const QString& text) override { shown = text; }
-    void Append(const QString&, const QString& whole) override { shown = whole; }
+    void Append(const QString& piece, QStringView before) override {
+        shown = before.toString() + piece;
+    }
     QString shown;
 };
 
@@ -136,6 +138,24 @@ TEST(AnswerWithinThreeLines, CutNoteNamesTheLimitThatCut) {
     transcript.Clear();
     transcript.Add("\n\n\n\n");
     EXPECT_EQ(transcript.CutNote(), " The answer was cut off at 3 lines.");
+}
+
+// Guards against a copy of the answer for every piece or note added under it: megabytes each
+// time, held up while the window waits. The view is handed the transcript's own text.
+TEST(AnswerWithinThreeLines, ViewIsHandedTheTextBeforeNotACopy) {
+    struct BeforeSeen : AnswerView {
+        void SetText(const QString&) override {}
+        void Append(const QString&, QStringView before) override { seen = before; }
+        QStringView seen;
+    } view;
+    WhoisTranscript transcript(view);
+    transcript.Add("a\nb\n");
+    transcript.Add("c");
+    EXPECT_EQ(view.seen.data(), transcript.Text().constData());
+    EXPECT_EQ(view.seen, u"a\nb\n");
+    transcript.AddNote(QStringLiteral(" A note."));
+    EXPECT_EQ(view.seen.data(), transcript.Text().constData());
+    EXPECT_EQ(view.seen, u"a\nb\nc");
 }
 
 } // namespace

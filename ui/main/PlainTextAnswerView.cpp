@@ -12,6 +12,22 @@
 
 namespace tarnwick {
 
+namespace {
+
+qsizetype WriteCost(QChar character) {
+    return EndsLine(character) ? kLineBreakCost : 1;
+}
+
+qsizetype WriteCost(QStringView text) {
+    qsizetype cost = 0;
+    for (const QChar character : text) {
+        cost += WriteCost(character);
+    }
+    return cost;
+}
+
+} // namespace
+
 PlainTextAnswerView::PlainTextAnswerView(QPlainTextEdit& box) : QObject(&box), box_(box) {
     // The answer is read-out text: an undo stack would only hold the answer a second time.
     box_.setUndoRedoEnabled(false);
@@ -32,7 +48,7 @@ void PlainTextAnswerView::SetText(const QString& text) {
     writeTimer_.stop();
     lastLineLength_ = 0;
     endsInCr_ = false;
-    const bool atOnce = text.size() <= kShownAtOnce;
+    const bool atOnce = WriteCost(text) <= kShownAtOnce;
     {
         const QScopedValueRollback writing(writing_, true);
         box_.setPlainText(atOnce ? BreakLongLines(text, lastLineLength_) : QString());
@@ -46,9 +62,9 @@ void PlainTextAnswerView::SetText(const QString& text) {
     }
 }
 
-void PlainTextAnswerView::Append(const QString& piece, const QString& whole) {
+void PlainTextAnswerView::Append(const QString& piece, QStringView before) {
     if (changedByOthers_) {
-        SetText(whole);
+        SetText(before.toString() + piece);
         return;
     }
     if (piece.isEmpty()) {
@@ -58,10 +74,12 @@ void PlainTextAnswerView::Append(const QString& piece, const QString& whole) {
         frame_.restart();
         writtenInFrame_ = 0;
     }
-    if (pending_.empty() && writtenInFrame_ + piece.size() <= kShownAtOnce) {
-        writtenInFrame_ += piece.size();
-        Write(piece);
-        return;
+    if (pending_.empty()) {
+        if (const qsizetype cost = WriteCost(piece); writtenInFrame_ + cost <= kShownAtOnce) {
+            writtenInFrame_ += cost;
+            Write(piece);
+            return;
+        }
     }
     // Small pieces are joined so that each write hands the box a useful amount.
     if (!pending_.empty() && pending_.back().size() < kShownAtOnce) {
@@ -81,19 +99,22 @@ void PlainTextAnswerView::WritePending() {
     writtenInFrame_ = 0;
     // One write a turn, as much as the budget allows at the pace of the writes before.
     const qsizetype size =
-        std::clamp(static_cast<qsizetype>(charactersPerMillisecond_ * double(kWriteBudget.count())),
+        std::clamp(static_cast<qsizetype>(costPerMillisecond_ * double(kWriteBudget.count())),
                    kSmallestWrite, kLargestWrite);
     QElapsedTimer spent;
     spent.start();
     while (!pending_.empty() && writtenInFrame_ < size) {
         const QString& first = pending_.front();
-        qsizetype end = std::min(first.size(), pendingFrom_ + size - writtenInFrame_);
+        qsizetype end = pendingFrom_;
+        while (end < first.size() && writtenInFrame_ < size) {
+            writtenInFrame_ += WriteCost(first.at(end++));
+        }
         // A surrogate pair goes into the box in one write.
         if (end < first.size() && first.at(end).isLowSurrogate()) {
             ++end;
+            ++writtenInFrame_;
         }
         Write(QStringView(first).sliced(pendingFrom_, end - pendingFrom_));
-        writtenInFrame_ += end - pendingFrom_;
         if (end == first.size()) {
             pending_.pop_front();
             pendingFrom_ = 0;
@@ -103,8 +124,8 @@ void PlainTextAnswerView::WritePending() {
     }
     const double milliseconds = static_cast<double>(spent.nsecsElapsed()) / 1e6;
     if (writtenInFrame_ >= size && milliseconds > 0) {
-        charactersPerMillisecond_ =
-            (charactersPerMillisecond_ + static_cast<double>(writtenInFrame_) / milliseconds) / 2;
+        costPerMillisecond_ =
+            (costPerMillisecond_ + static_cast<double>(writtenInFrame_) / milliseconds) / 2;
     }
     if (!pending_.empty()) {
         // The rest follows once the window has had its turn.

@@ -15,21 +15,24 @@ class QPlainTextEdit;
 
 namespace tarnwick {
 
-// Pieces up to this size are shown at once when nothing waits before them.
+// What a piece costs the box is counted in characters' worth: a line break makes a block of its
+// own, which costs the box about as much as this many characters of a line.
+inline constexpr qsizetype kLineBreakCost = 40;
+// Pieces that cost up to this much are shown at once when nothing waits before them.
 inline constexpr qsizetype kShownAtOnce = 8 * 1024;
 // How long one turn of the event loop should spend writing text that waits, and the bounds of
-// one such write.
+// one such write, in characters' worth.
 inline constexpr std::chrono::milliseconds kWriteBudget{2};
 inline constexpr qsizetype kSmallestWrite = 1024;
 inline constexpr qsizetype kLargestWrite = 64 * 1024;
 // Arrivals closer together than this are written together.
 inline constexpr std::chrono::milliseconds kFrameInterval{16};
 
-// Each piece costs in proportion to its own length, not to the answer so far. Text that comes
-// faster than the box can take without holding up the window waits here and is written over
-// the following turns of the event loop, in order; small pieces are shown at once. When
-// anything else has changed the box since it was last written (the user typing into it), the
-// next piece writes the whole text again so the box never drifts from the answer.
+// Each piece costs in proportion to its own length and lines, not to the answer so far. Text
+// that comes faster than the box can take without holding up the window waits here and is
+// written over the following turns of the event loop, in order; small pieces are shown at
+// once. When anything else has changed the box since it was last written (the user typing into
+// it), the next piece writes the whole text again so the box never drifts from the answer.
 // The document's buffer doubles as it grows: it relies on platform::MapLargeBlocks, set at
 // start-up, to be remapped instead of copied megabytes at a time.
 class PlainTextAnswerView final : public QObject, public AnswerView {
@@ -38,7 +41,7 @@ public:
     explicit PlainTextAnswerView(QPlainTextEdit& box);
 
     void SetText(const QString& text) override;
-    void Append(const QString& piece, const QString& whole) override;
+    void Append(const QString& piece, QStringView before) override;
 
     // Whether text handed in is still waiting to be written into the box.
     bool HasPending() const { return !pending_.empty(); }
@@ -58,11 +61,12 @@ private:
     std::deque<QString> pending_;
     qsizetype pendingFrom_ = 0;
     QTimer writeTimer_;
-    // Text written since the current frame began, and when it began.
+    // What was written since the current frame began, in characters' worth, and when it began.
     qsizetype writtenInFrame_ = 0;
     QElapsedTimer frame_;
-    // How fast the box took text so far; the first write assumes a slow machine.
-    double charactersPerMillisecond_ = 2 * 1024;
+    // How fast the box took text so far, in characters' worth; the first write assumes a slow
+    // machine.
+    double costPerMillisecond_ = 2 * 1024;
 };
 
 } // namespace tarnwick

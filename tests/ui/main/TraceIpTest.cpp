@@ -299,8 +299,8 @@ TEST_F(TraceIp, ArinAnswerForARipeAddressLeadsToTheRipeAnswerUnderItsHeading) {
 class PlainTextAnswerViewTest : public ::testing::Test {
 protected:
     void Append(const QString& piece) {
-        whole_ += piece;
         view_.Append(piece, whole_);
+        whole_ += piece;
     }
     bool Shows(const QString& text) {
         return WaitUntil([&] { return box_.toPlainText() == text; });
@@ -310,7 +310,7 @@ protected:
         QPlainTextEdit box;
         PlainTextAnswerView view(box);
         view.SetText(whole);
-        WaitUntil([&] { return !box.toPlainText().isEmpty() || whole.isEmpty(); });
+        WaitUntil([&] { return !view.HasPending(); });
         return box.toPlainText();
     }
     QPlainTextEdit box_;
@@ -344,6 +344,16 @@ TEST_F(PlainTextAnswerViewTest, EndlessLineIsShownInLinesOfAFixedLength) {
                       "\nshort\n" + QString(kLongestShownLine - 1, u'c') + face + "\n" + face));
     QTextCursor(box_.document()).insertText("typed by the user ");
     Append("!");
+    EXPECT_TRUE(Shows(ShownAtOnce(whole_)));
+}
+
+// Guards the turn a burst of empty lines would take: each line is a block of its own, so a
+// piece is weighed by its lines as well as its characters before it is written at once.
+TEST_F(PlainTextAnswerViewTest, ManyLinesWaitForLaterTurnsWhereAsManyCharactersDoNot) {
+    Append(QString(kShownAtOnce / 2, u'a'));
+    EXPECT_FALSE(view_.HasPending());
+    Append(QString(kShownAtOnce / 2, u'\n'));
+    EXPECT_TRUE(view_.HasPending());
     EXPECT_TRUE(Shows(ShownAtOnce(whole_)));
 }
 
