@@ -347,16 +347,6 @@ TEST_F(PlainTextAnswerViewTest, EndlessLineIsShownInLinesOfAFixedLength) {
     EXPECT_TRUE(Shows(ShownAtOnce(whole_)));
 }
 
-// Guards the turn a burst of empty lines would take: each line is a block of its own, so a
-// piece is weighed by its lines as well as its characters before it is written at once.
-TEST_F(PlainTextAnswerViewTest, ManyLinesWaitForLaterTurnsWhereAsManyCharactersDoNot) {
-    Append(QString(kShownAtOnce / 2, u'a'));
-    EXPECT_FALSE(view_.HasPending());
-    Append(QString(kShownAtOnce / 2, u'\n'));
-    EXPECT_TRUE(view_.HasPending());
-    EXPECT_TRUE(Shows(ShownAtOnce(whole_)));
-}
-
 // Runs the current test again in network and mount namespaces of its own, and says whether it
 // passed there. Resolver settings are bind-mounted over /etc there only, so no query can leave
 // the machine: host names come from `hostsSource` with a hosts file of the test's own, and
