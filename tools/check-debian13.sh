@@ -20,9 +20,9 @@ for arg in "$@"; do
     *) echo "usage: $0 [--all] [--fresh]" >&2 && exit 2 ;;
     esac
 done
-[ "$(id -u)" -eq 0 ] || { echo "check-debian13: needs root (debootstrap, chroot, namespaces)" >&2; exit 1; }
-commit=$(git -C "$root" rev-parse HEAD) ||
-    { echo "check-debian13: needs a git checkout to take the commit from" >&2; exit 1; }
+fail() { echo "check-debian13: $*" >&2 && exit 1; }
+[ "$(id -u)" -eq 0 ] || fail "needs root (debootstrap, chroot, namespaces)"
+commit=$(git -C "$root" rev-parse HEAD) || fail "needs a git checkout to take the commit from"
 [ -z "$(git -C "$root" status --porcelain --untracked-files=no)" ] ||
     echo "check-debian13: uncommitted changes are not checked, only commit ${commit:0:12}"
 bash "$root/tools/setup.sh" # debootstrap is on the test list
@@ -36,7 +36,9 @@ mirror_for() { # mirror_for SUITE: the first URI whose entry lists SUITE
         cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
             sed -E -e 's/#.*//' -e 's/\[[^]]*\]//' |
             awk -v s="$1" '$1 == "deb" { for (i = 3; i <= NF; i++) if ($i == s) print $2 }'
-        cat /etc/apt/sources.list.d/*.sources 2>/dev/null | sed '/^[[:space:]]*#/d' | awk -v s="$1" '
+        # deb822: blank lines end an entry, comment lines do not.
+        cat /etc/apt/sources.list.d/*.sources 2>/dev/null | sed '/^[[:space:]]*#/d' |
+            awk -v s="$1" '
             /^[[:space:]]*$/ { if (deb && hit) print uri; deb = hit = 0; uri = ""; next }
             tolower($1) == "types:" { for (i = 2; i <= NF; i++) if ($i == "deb") deb = 1 }
             tolower($1) == "uris:" { uri = $2 }
@@ -46,7 +48,7 @@ mirror_for() { # mirror_for SUITE: the first URI whose entry lists SUITE
 }
 mirror=$(mirror_for "$host_release")
 security=$(mirror_for "$host_release-security")
-[ -n "$mirror" ] || { echo "check-debian13: no apt source of $host_release found to take the mirror from" >&2; exit 1; }
+[ -n "$mirror" ] || fail "no apt source of $host_release found to take the mirror from"
 
 cache=${TARNWICK_DEBIAN13_CACHE:-/var/cache/tarnwick-debian13}
 base=$cache/$release
@@ -88,7 +90,7 @@ if [ "$fresh" -eq 1 ] || ! [ -e "$base/.tarnwick-ready" ] ||
     echo "== making a Debian 13 root in $base from $mirror"
     rm -rf "$base" "$base.new"
     debootstrap --variant=minbase "$release" "$base.new" "$mirror" >"$cache/debootstrap.log" ||
-        { tail -20 "$cache/debootstrap.log" >&2; exit 1; }
+        { tail -20 "$cache/debootstrap.log" >&2 && fail "debootstrap failed"; }
     {
         echo "deb $mirror $release main"
         echo "deb $mirror $release-updates main"
@@ -109,8 +111,8 @@ tree=/root/tarnwick
 rm -rf "${base:?}$tree" && mkdir -p "$base$tree"
 git -C "$root" archive "$commit" tools | tar -x -C "$base$tree"
 echo "== installing the packages of tools/debian-packages-*.txt (log: $cache/setup.log)"
-in_root "$base" host bash -c "bash $tree/tools/setup.sh && apt-get clean" >"$cache/setup.log" 2>&1 ||
-    { tail -20 "$cache/setup.log" >&2; exit 1; }
+in_root "$base" host bash -c "bash $tree/tools/setup.sh && apt-get clean" \
+    >"$cache/setup.log" 2>&1 || { tail -20 "$cache/setup.log" >&2 && fail "setup failed"; }
 rm -rf "${base:?}$tree"
 echo "== packages ready after $((SECONDS - started)) s"
 
@@ -123,8 +125,5 @@ steps="bash tools/test.sh && bash tests/packaging/deb-test.sh build"
 echo "== Debian 13, commit ${commit:0:12}: $steps"
 lower=$base in_root "$run/root" own bash -c "cd $tree && $steps" 2>&1 | tee "$run/log"
 # Either compiler's warnings count as failures here, where the build scrolls by unread.
-if grep -E ':[0-9]+:[0-9]+: warning:' "$run/log"; then
-    echo "check-debian13: the build on Debian 13 has warnings (above)" >&2
-    exit 1
-fi
+! grep -E ':[0-9]+:[0-9]+: warning:' "$run/log" || fail "the Debian 13 build has warnings (above)"
 echo "== Debian 13 checks passed in $((SECONDS - started)) s"
