@@ -120,7 +120,9 @@ run=$(mktemp -d "$cache/run.XXXXXX")
 trap 'rm -rf "$run"' EXIT
 mkdir -p "$run/root" "$run/root.work" "$run/root.upper$tree"
 git -C "$root" archive "$commit" | tar -x -C "$run/root.upper$tree"
+# The last step shows the dependencies that dpkg-shlibdeps found on Debian 13.
 steps="bash tools/test.sh && bash tests/packaging/deb-test.sh build"
+steps+=" && dpkg-deb -f build/tarnwick_*.deb Version Depends"
 [ "$all" -eq 0 ] || steps+=" && bash tools/test.sh --sanitize && bash tools/fuzz.sh 30"
 echo "== Debian 13, commit ${commit:0:12}: $steps"
 lower=$base in_root "$run/root" own bash -c "cd $tree && $steps" 2>&1 | tee "$run/log"
