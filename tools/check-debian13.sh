@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds and tests the current commit on Debian 13 from a Debian 12 (or 13) machine, as root:
 # debootstrap makes a Debian 13 root from the mirror this machine's apt uses, a clean tree of
-# HEAD is copied in, and there the README's test command and the package test run as root.
+# HEAD is copied in, and there the README's two commands and the package test run as root.
 #   --all    also the sanitizer build and the fuzzers (tools/test.sh --sanitize, tools/fuzz.sh 30)
 #   --fresh  makes the root anew instead of reusing the one kept from an earlier run
 # The root, with the packages of tools/debian-packages-*.txt installed, is kept in
@@ -120,8 +120,9 @@ run=$(mktemp -d "$cache/run.XXXXXX")
 trap 'rm -rf "$run"' EXIT
 mkdir -p "$run/root" "$run/root.work" "$run/root.upper$tree"
 git -C "$root" archive "$commit" | tar -x -C "$run/root.upper$tree"
-# The last step shows the dependencies that dpkg-shlibdeps found on Debian 13.
-steps="bash tools/test.sh && bash tests/packaging/deb-test.sh build"
+# The README's other command too (with no display it builds, grants and stops); the last step
+# shows the dependencies that dpkg-shlibdeps found on Debian 13.
+steps="bash tools/test.sh && bash tests/packaging/deb-test.sh build && bash tools/run.sh"
 steps+=" && dpkg-deb -f build/tarnwick_*.deb Version Depends"
 [ "$all" -eq 0 ] || steps+=" && bash tools/test.sh --sanitize && bash tools/fuzz.sh 30"
 echo "== Debian 13, commit ${commit:0:12}: $steps"
