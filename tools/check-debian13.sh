@@ -65,6 +65,7 @@ in_root() {
     shift 2
     local flags=(--mount --pid --fork --propagation private)
     [ "$network" = own ] && flags+=(--net)
+    # shellcheck disable=SC2016 # expanded by the shell inside the namespaces
     unshare "${flags[@]}" -- bash -euc '
         dir=$1 lower=$2
         shift 2
