@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Sets up a Debian 12 machine, builds Tarnwick and starts it. Root is used only for apt-get and
-# setcap: a run as root builds as the checkout's owner, so no run leaves files that the next
-# one, by another user, cannot write.
+# Sets up a Debian 12 or 13 machine, builds Tarnwick and starts it. Root is used only for
+# apt-get and setcap: a run as root builds as the checkout's owner, so no run leaves files that
+# the next one, by another user, cannot write.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Sets up a Debian 12 machine, builds Tarnwick and runs every test.
+# Sets up a Debian 12 or 13 machine, builds Tarnwick and runs every test.
 # --sanitize builds, with clang, AddressSanitizer and UndefinedBehaviorSanitizer in
 # build-sanitize/, only the tests of the code that handles memory by hand (engine, platform,
 # WHOIS) and runs them; tools/fuzz.sh builds its fuzzers in the same tree.

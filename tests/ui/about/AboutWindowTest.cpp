@@ -51,7 +51,8 @@ protected:
             QTest::keyClick(combo, combo->currentIndex() < index ? Qt::Key_Down : Qt::Key_Up);
     }
     void PressKey(QWidget* focus, Qt::Key key) {
-        QApplication::setActiveWindow(focus->window());
+        focus->window()->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(focus->window()));
         focus->setFocus();
         QTest::keyClick(focus, key);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
