@@ -1,5 +1,6 @@
 // The WHOIS client without a window: where an answer refers the asker, which addresses a
 // referral may lead to, and the bounds on what an answer may cost to show.
+#include "tests/support/NamedRows.h"
 #include "whois/AnswerView.h"
 #include "whois/WhoisLookup.h"
 #include "whois/WhoisReferral.h"
@@ -14,18 +15,13 @@
 namespace tarnwick::testing {
 namespace {
 
-const auto kRowName = [](const auto& info) { return std::string(info.param.name); };
+using testing::PrintTo; // rows print by name
 
 struct ParseRow {
     const char* name;
     const char* answer;
     const char* found; // "host", "host:port", or empty for none
 };
-
-// Rows print by name, so that test names stay the same from build to build.
-void PrintTo(const ParseRow& row, std::ostream* out) {
-    *out << row.name;
-}
 
 class ReferralLine : public ::testing::TestWithParam<ParseRow> {};
 
@@ -95,10 +91,6 @@ struct LimitRow {
     QString kept; // what is shown of it
     bool cut;
 };
-
-void PrintTo(const LimitRow& row, std::ostream* out) {
-    *out << row.name;
-}
 
 class AnswerWithinThreeLines : public ::testing::TestWithParam<LimitRow> {};
 

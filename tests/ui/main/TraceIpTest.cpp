@@ -1,6 +1,7 @@
 // "Trace IP" through the main window: what goes out, what the box shows, how an answer ends,
 // fails or is cut, referrals, the busy pointer, and names that give no address. Every server is
 // on a loopback address; name look-ups run in namespaces of their own.
+#include "tests/support/NamedRows.h"
 #include "tests/support/QtEventLoop.h"
 #include "tests/support/ScriptedWhoisServer.h"
 #include "tests/ui/main/Form1Fixture.h"
@@ -9,7 +10,6 @@
 #include "whois/WhoisLookup.h"
 
 #include <QComboBox>
-#include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -34,9 +34,9 @@
 namespace tarnwick::testing {
 namespace {
 
-using namespace std::chrono_literals;
+using testing::PrintTo; // rows print by name
 
-const auto kRowName = [](const auto& info) { return std::string(info.param.name); };
+using namespace std::chrono_literals;
 
 class TraceIp : public Form1Fixture {
 protected:
@@ -83,10 +83,6 @@ struct ChainRow {
     const char* note = "";           // shown after that, not part of Input_Label
     qint64 limit = kWhoisAnswerLimit;
 };
-
-void PrintTo(const ChainRow& row, std::ostream* out) {
-    *out << row.name;
-}
 
 class ReferralChain : public TraceIp, public ::testing::WithParamInterface<ChainRow> {};
 
@@ -282,18 +278,6 @@ TEST_F(TraceIp, SecondClickWhileTheReferredAnswerArrivesEndsTheWholeChain) {
     EXPECT_EQ(PointerOverBox(), Qt::IBeamCursor);
 }
 
-TEST_F(TraceIp, ArinAnswerForARipeAddressLeadsToTheRipeAnswerUnderItsHeading) {
-    QFile file(QStringLiteral(TARNWICK_TEST_DATA "/arin-ripe-address.txt"));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QString arin = Fill(QString::fromUtf8(file.readAll()));
-    const char ripe[] = "% This is the RIPE Database query service.\n\n"
-                        "inetnum:        193.0.0.0 - 193.0.7.255\nnetname:        RIPE-NCC\n";
-    servers[0].answer = arin.toUtf8();
-    servers[5].answer = ripe;
-    Click();
-    EXPECT_TRUE(WaitForShown(arin + FROM(1) + ripe)) << Shown().toStdString();
-}
-
 // The answer box on its own: pieces added at the end show the same text as setting the whole
 // answer.
 class PlainTextAnswerViewTest : public ::testing::Test {
@@ -385,10 +369,6 @@ struct ResolverRow {
     const char* reason;
 };
 
-void PrintTo(const ResolverRow& row, std::ostream* out) {
-    *out << row.name;
-}
-
 class UnresolvedServer : public TraceIp, public ::testing::WithParamInterface<ResolverRow> {};
 
 TEST_P(UnresolvedServer, SaysWhetherTheNameIsMissingOrCouldNotBeLookedUp) {
@@ -415,10 +395,6 @@ struct TargetRow {
     const char* target;
     const char* shownAfterTheAnswer; // %1: the target
 };
-
-void PrintTo(const TargetRow& row, std::ostream* out) {
-    *out << row.name;
-}
 
 class ReferralFromAPublicServer : public TraceIp,
                                   public ::testing::WithParamInterface<TargetRow> {};
