@@ -4,7 +4,7 @@
 # network, mount and PID namespaces: its /etc/hosts sends whois.arin.net to this script's own
 # WHOIS server on a loopback address, and everything started here ends with the test.
 #   session_test.py x11|wayland PROGRAM
-import os, re, socket, subprocess, sys, tempfile, threading, time
+import os, re, shutil, socket, subprocess, sys, tempfile, threading, time
 
 SESSION, PROGRAM = sys.argv[1], os.path.abspath(sys.argv[2])
 DEADLINE = 90  # seconds for any one state to appear: a loaded machine is late, not wrong
@@ -56,6 +56,9 @@ def enter_namespaces():
         print("SKIP: needs root to make network and mount namespaces (CI runs as root)")
         sys.exit(77)
     os.environ["TARNWICK_E2E_INSIDE"] = "1"
+    # The session's own runtime folder, from the start: the accessibility bus would otherwise
+    # put its socket in ~/.cache, where a test running beside this one puts its own.
+    os.environ["XDG_RUNTIME_DIR"] = tempfile.mkdtemp(prefix="tarnwick-e2e-")
     os.execvp("unshare", ["unshare", "--net", "--mount", "--pid", "--fork", "--kill-child",
                           "--mount-proc", "dbus-run-session", "--", sys.executable, *sys.argv])
 
@@ -186,13 +189,12 @@ def drive(program, queries):
 
 
 def run():
-    with tempfile.TemporaryDirectory() as folder:
-        os.chmod(folder, 0o700)  # also the session's runtime folder
+    folder = os.environ["XDG_RUNTIME_DIR"]
+    try:
         queries = []
         serve_whois(folder, queries)
         env = {k: v for k, v in os.environ.items()
                if k not in ("QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY")}
-        env["XDG_RUNTIME_DIR"] = folder
         session = start_session(folder, env)
         with open(f"{folder}/stderr", "w+") as errors:
             program = subprocess.Popen([PROGRAM], env=env, stderr=errors)
@@ -210,6 +212,8 @@ def run():
                 fail(f"the program printed:\n{printed}")
         session.terminate()
         print(f"{SESSION}: passed in {time.monotonic() - started:.1f} s", flush=True)
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
 
 
 if __name__ == "__main__":
