@@ -107,10 +107,15 @@ def start_session(folder, env):
     return server
 
 
+def role(node):
+    # AT-SPI 2.52 (Debian 13) says "button" where 2.46 (Debian 12) says "push button".
+    return {"button": "push button"}.get(node.getRoleName(), node.getRoleName())
+
+
 def showing(node):
     # (role, name) of node and every showing node under it, hidden branches searched too.
     shown = node.getState().contains(pyatspi.STATE_SHOWING)
-    return [(node.getRoleName(), node.name)] * shown + [row for c in node for row in showing(c)]
+    return [(role(node), node.name)] * shown + [row for c in node for row in showing(c)]
 
 
 def window(application, name):
@@ -118,8 +123,8 @@ def window(application, name):
                  if w.name == name and w.getState().contains(pyatspi.STATE_SHOWING)), None)
 
 
-def control(parent, role, name):
-    return pyatspi.findDescendant(parent, lambda n: (n.getRoleName(), n.name) == (role, name))
+def control(parent, kind, name):
+    return pyatspi.findDescendant(parent, lambda n: (role(n), n.name) == (kind, name))
 
 
 def press(parent, name):
