@@ -2,32 +2,15 @@
 #include "engine/EchoProbe.h"
 
 #include "support/Fakes.h"
+#include "support/ProcessUse.h"
 #include "support/SystemEcho.h"
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-
-// AddressSanitizer holds freed blocks back (256 MiB by default) to catch late uses, which
-// would look like growth here; a small hold-back keeps the memory figure meaningful.
-extern "C" const char* __asan_default_options() {
-    return "quarantine_size_mb=1";
-}
 
 namespace tarnwick {
 namespace {
-
-std::pair<long, long> DescriptorsAndResidentBytes() {
-    const long descriptors =
-        std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
-    long size = 0, resident = 0;
-    std::ifstream("/proc/self/statm") >> size >> resident;
-    return {descriptors, resident * sysconf(_SC_PAGESIZE)};
-}
 
 // Guards a handle, socket or buffer leaked per ping, and replies mixed up over many pings.
 TEST(Soak, TenThousandPingsLeaveDescriptorsAndMemoryAsTheyWere) {
@@ -44,10 +27,10 @@ TEST(Soak, TenThousandPingsLeaveDescriptorsAndMemoryAsTheyWere) {
     // Warm-up: first-use allocations of the layer and libc, and the sanitizers' caches.
     for (int i = 0; i < 10000; ++i)
         ping();
-    const auto before = DescriptorsAndResidentBytes();
+    const auto before = testing::DescriptorsAndResidentBytes();
     for (int i = 0; i < 10000; ++i)
         ping();
-    const auto after = DescriptorsAndResidentBytes();
+    const auto after = testing::DescriptorsAndResidentBytes();
     EXPECT_EQ(wrong, 0) << "of 20000 pings";
     EXPECT_EQ(after.first, before.first);
     // A leak of even a few bytes per ping passes this over 10,000 pings.

@@ -1,4 +1,5 @@
 // Soak: hundreds of WHOIS lookups in one process, every box right, nothing left behind.
+#include "tests/support/ProcessUse.h"
 #include "tests/support/QtEventLoop.h"
 #include "tests/support/ScriptedWhoisServer.h"
 #include "ui/main/PlainTextAnswerView.h"
@@ -7,17 +8,6 @@
 #include <QPlainTextEdit>
 
 #include <gtest/gtest.h>
-
-#include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
-
-// AddressSanitizer holds freed blocks back (256 MiB by default) to catch late uses, which
-// would look like growth here; a small hold-back keeps the memory figure meaningful.
-extern "C" const char* __asan_default_options() {
-    return "quarantine_size_mb=1";
-}
 
 namespace tarnwick::testing {
 namespace {
@@ -38,14 +28,6 @@ const Round kRounds[] = {
      QString("cut\n").repeated(kLimit / 4) + " The answer was cut off at 65536 bytes."},
     {"second click mid-answer", "first answer, never shown whole\n", true, "second\n"},
 };
-
-std::pair<long, long> DescriptorsAndResidentBytes() {
-    using Folder = std::filesystem::directory_iterator;
-    const long descriptors = std::distance(Folder("/proc/self/fd"), Folder());
-    long pages[2] = {};
-    std::ifstream("/proc/self/statm") >> pages[0] >> pages[1];
-    return {descriptors, pages[1] * sysconf(_SC_PAGESIZE)};
-}
 
 class WhoisSoak : public ::testing::Test {
 protected:
