@@ -12,7 +12,6 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -134,8 +133,8 @@ TEST_F(Form1Test, PicturesAreDrawnFromTheArtworkForTheScreensPixelRatio) {
 }
 
 // Guards the start-up state: the local address read once, the one server entry with its
-// blanks, empty disabled result fields, centring on the first show, the focus in the address
-// box and the tab order, which takes in the result fields once a ping enabled them.
+// blanks, empty disabled result fields, the focus in the address box and the tab order, which
+// takes in the result fields once a ping enabled them. Centring is checked end to end.
 TEST_F(Form1Test, StartsReadyToTypeAnAddress) {
     EXPECT_EQ(form->Text8->text(), QStringLiteral("10.1.2.3"));
     EXPECT_EQ(localAddress.reads, 1);
@@ -146,9 +145,6 @@ TEST_F(Form1Test, StartsReadyToTypeAnAddress) {
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     EXPECT_FALSE(form->ServerList->isVisible() || form->Input_Label->isVisible());
-    EXPECT_LE((form->screen()->availableGeometry().center() - form->frameGeometry().center())
-                  .manhattanLength(),
-              2);
     EXPECT_EQ(QApplication::focusWidget(), form->Text1);
     form->Command2->click();
     for (QWidget* next : QWidgetList{form->Text2, form->Text3, form->Text4, form->Text5,
