@@ -213,7 +213,11 @@ def run():
                 if program.returncode != 0:
                     fail(f"the program ended with status {program.returncode}")
             errors.seek(0)
-            if printed := errors.read():
+            # A client that asks about an object the program has just destroyed (the closed
+            # About window) gets an error reply, and Qt logs that it sent one.
+            printed = "".join(line for line in errors if not line.startswith(
+                "qt.accessibility.atspi: Could not find accessible on path"))
+            if printed.strip():
                 fail(f"the program printed:\n{printed}")
         session.terminate()
         print(f"{SESSION}: passed in {time.monotonic() - started:.1f} s", flush=True)
