@@ -4,6 +4,7 @@
 
 #include "engine/EchoProbe.h"
 #include "platform/Icmp.h"
+#include "support/Fakes.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,14 @@ inline bool MachineCanEcho() {
     platform::IcmpService& icmp = platform::SystemIcmpService();
     const platform::IcmpHandle handle = icmp.IcmpCreateFile();
     return handle != platform::kInvalidIcmpHandle && icmp.IcmpCloseHandle(handle);
+}
+
+// The program's start-up, then no capability left, as in a user's run (root's keeps them).
+inline bool StartAsUser() {
+    std::string calls;
+    FakeCapabilities user(calls, &platform::SystemCapabilities());
+    return platform::StartEchoWithLeastPrivilege(platform::SystemIcmpService(), user)
+        .privilegeGivenUp;
 }
 
 // Pings, and again while the ping times out (at most 10 times): on a busy machine an answer
