@@ -29,7 +29,7 @@ fatal "runs as root" test "$(id -u)" -eq 0
 fatal "no tarnwick package is installed yet (dpkg --purge tarnwick first)" bash -c '! dpkg -s tarnwick'
 [ -n "${1:-}" ] || cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
 fatal "the program and the ping probe build" \
-    cmake --build "$build_dir" -j"$(nproc)" --target tarnwick tarnwick_ping_once
+    cmake --build "$build_dir" -j"$(nproc)" --target tarnwick tarnwick_ping_once tarnwick_probe_style
 rm -f "$build_dir"/tarnwick_*.deb
 fatal "cpack builds the .deb" bash -c "cd '$build_dir' && cpack -G DEB"
 deb=$(ls "$build_dir"/tarnwick_*.deb)
@@ -72,8 +72,35 @@ check "tarnwick runs 2 s offscreen as nobody and ends on SIGTERM" bash -c "
 check "tarnwick maps a window titled Tarnwick under Xvfb" xvfb-run -a -s "-screen 0 1024x768x24" bash -c "
     $program & for i in \$(seq 120); do xwininfo -root -tree | grep -q '\"Tarnwick\": ' && kill \$! && exit 0; sleep 0.25; done; kill \$!; exit 1"
 
-# The probe pings 127.0.0.1 as nobody in a fresh network namespace (where ping sockets are
-# closed to nogroup), with the postinst's capability step and without it.
+# Run by nobody under Xvfb in a fresh network namespace (where ping sockets are closed to
+# nogroup), with a Qt plugin of the test's own on QT_PLUGIN_PATH, as any user could: under the
+# package's grant, "+ep" and "+p" it holds no capability while its window is up, the plugin may
+# open neither a packet socket nor a raw one, and the window's Ping answers from 127.0.0.1.
+probe_window() { # PROGRAM: the plugin's report, then the capability sets /proc shows with the window up
+    unshare --net -- sh -c 'ip link set lo up && exec "$@"' sh "${as_nobody[@]}" env -i PATH=/usr/bin:/bin \
+        HOME="$scratch/home" XDG_RUNTIME_DIR="$scratch/home" DISPLAY="$DISPLAY" \
+        QT_PLUGIN_PATH="$scratch/plugins" QT_STYLE_OVERRIDE=tarnwickprobe "$1" >"$scratch/report" 2>/dev/null &
+    for i in $(seq 120); do xwininfo -root -tree | grep -q '"Tarnwick": ' && grep -q ping "$scratch/report" && break; sleep 0.25; done
+    grep -E '^Cap(Inh|Prm|Eff|Amb):' /proc/$!/status >>"$scratch/report"
+    kill $!
+}
+mkdir -p -m 755 "$scratch/plugins/styles" "$scratch/+ep" "$scratch/+p"
+cp "$build_dir"/tests/packaging/plugins/styles/*.so "$scratch/plugins/styles/"
+{ printf 'probe: %s\n' loaded 'CapInh 0000000000000000' 'CapPrm 0000000000000000' 'CapEff 0000000000000000' \
+    'CapAmb 0000000000000000' 'AF_PACKET raw socket EPERM' 'AF_INET raw ICMP socket EPERM' \
+    'ping 127.0.0.1: 0   [ ip success ]'; printf '%s:\t0000000000000000\n' CapInh CapPrm CapEff CapAmb; } >"$scratch/expected"
+grants=(package +ep)
+getcap $program | grep -q 'cap_net_raw=p$' || grants+=(+p)
+for grant in "${grants[@]}"; do
+    copy=$program
+    [ "$grant" = package ] || { copy=$scratch/$grant/tarnwick && cp $program "$copy" && setcap "cap_net_raw$grant" "$copy"; }
+    check "nobody's tarnwick ($grant) holds no capability with its window up, nor does a plugin in it; Ping answers" \
+        xvfb-run -a -s "-ac -screen 0 1024x768x24" bash -c "$(declare -p scratch as_nobody; declare -f probe_window)
+        probe_window '$copy'; diff '$scratch/expected' '$scratch/report'"
+done
+
+# The probe pings 127.0.0.1 as nobody in a fresh network namespace, with the postinst's
+# capability step and without it.
 in_fresh_network() { unshare --net -- sh -c 'ip link set lo up && exec "$@"' sh "$@"; }
 mkdir -m 755 "$scratch/granted" "$scratch/plain"
 for kind in granted plain; do install -m 755 "$build_dir/tests/packaging/tarnwick_ping_once" "$scratch/$kind/"; done
