@@ -7,6 +7,7 @@
 #include "bench/NetworkNamespaces.h"
 #include "engine/EchoProbe.h"
 #include "engine/EchoReply.h"
+#include "platform/Capabilities.h"
 
 #include <arpa/inet.h>
 #include <linux/icmp.h>
@@ -14,6 +15,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -92,7 +94,8 @@ void AskForReplyDetails(int descriptor, SocketKind kind) {
         for (const int option : {IP_RECVERR, IP_RECVTTL, IP_RECVTOS})
             setsockopt(descriptor, SOL_IP, option, &on, sizeof on);
     } else {
-        // A raw socket carries the IP header anyway; only the filter keeps requests out.
+        // A raw socket carries the IP header anyway; only a filter keeps requests out (the
+        // layer attaches its own once, to the socket it keeps for the run).
         icmp_filter filter{};
         filter.data = ~((1u << ICMP_ECHOREPLY) | (1u << ICMP_DEST_UNREACH) |
                         (1u << ICMP_TIME_EXCEEDED) | (1u << ICMP_PARAMETERPROB));
@@ -260,20 +263,38 @@ int main(int argc, char** argv) {
             timeoutProbes = std::max(1, std::atoi(argv[index + 1]));
     }
 
+    // As the program starts: ping sockets where allowed, otherwise the one raw socket kept for
+    // the run (root keeps its capabilities, which the floor's raw sockets need).
+    const auto start = [] {
+        return tarnwick::platform::StartEchoWithLeastPrivilege(
+            tarnwick::platform::SystemIcmpService(), tarnwick::platform::SystemCapabilities());
+    };
+    start();
     MeasureOverhead("this machine", probes);
 
     if (geteuid() != 0) {
         std::fprintf(stderr, "echo: not root, the namespace measurements are left out\n");
         return 0;
     }
-    // This single-threaded process moves into the near side; the far side drops echoes.
+    // A child moves into the near side and starts there as the program would (the raw socket
+    // kept here stays in this namespace); the far side drops echoes.
     const tarnwick::testing::NamespacePair pair;
-    if (!pair.Ready() || !pair.AllowPingSockets(true) || !pair.SetFarEchoVerdict("drop") ||
-        !tarnwick::testing::EnterNamespace(pair.Near())) {
+    if (!pair.Ready() || !pair.AllowPingSockets(true) || !pair.SetFarEchoVerdict("drop")) {
         std::fprintf(stderr, "echo: cannot make the network namespaces, left out\n");
         return 0;
     }
-    MeasureOverhead("namespace with ping sockets", probes);
-    MeasureTimeout(tarnwick::testing::NamespacePair::kFarAddress, timeoutProbes);
+    std::fflush(stdout);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (!tarnwick::testing::EnterNamespace(pair.Near()) || !start().privilegeGivenUp)
+            _exit(1);
+        MeasureOverhead("namespace with ping sockets", probes);
+        MeasureTimeout(tarnwick::testing::NamespacePair::kFarAddress, timeoutProbes);
+        std::fflush(stdout);
+        _exit(0);
+    }
+    int status = 1;
+    if (child < 0 || waitpid(child, &status, 0) != child || status != 0)
+        std::fprintf(stderr, "echo: the namespace measurements failed\n");
     return 0;
 }
