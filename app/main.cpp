@@ -23,9 +23,8 @@ bool Set(const char* name) {
 int main(int argc, char* argv[]) {
     // First of all, before Qt loads a plugin, theme or font a user can choose: the one socket
     // that needs CAP_NET_RAW opens now, and every capability goes.
-    if (!tarnwick::platform::StartEchoWithLeastPrivilege(tarnwick::platform::SystemIcmpService(),
-                                                         tarnwick::platform::SystemCapabilities())
-             .privilegeGivenUp) {
+    if (!tarnwick::platform::StartEchoWithLeastPrivilege(
+            tarnwick::platform::SystemIcmpService(), tarnwick::platform::SystemCapabilities())) {
         std::fputs("tarnwick: cannot give up its capabilities; not started\n", stderr);
         return EXIT_FAILURE;
     }

@@ -3,18 +3,13 @@
 
 namespace tarnwick::platform {
 
-EchoStartup StartEchoWithLeastPrivilege(IcmpService& icmp, Capabilities& capabilities) {
-    EchoStartup startup;
-    if (icmp.PingSocketsAllowed()) {
-        startup.means = EchoMeans::PingSockets;
-    } else if (capabilities.RaiseNetRaw()) {
-        if (icmp.KeepRawSocket())
-            startup.means = EchoMeans::KeptRawSocket;
+bool StartEchoWithLeastPrivilege(IcmpService& icmp, Capabilities& capabilities) {
+    // Without ping sockets and without the grant, every echo fails and the user is told why.
+    if (!icmp.PingSocketsAllowed() && capabilities.RaiseNetRaw()) {
+        icmp.KeepRawSocket();
         capabilities.LowerNetRaw();
     }
-    if (!capabilities.RealUserIsRoot())
-        startup.privilegeGivenUp = capabilities.DropAll();
-    return startup;
+    return capabilities.RealUserIsRoot() || capabilities.DropAll();
 }
 
 } // namespace tarnwick::platform

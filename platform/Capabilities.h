@@ -22,24 +22,12 @@ public:
 // This process's capabilities.
 Capabilities& SystemCapabilities();
 
-// How the run pings, decided at its start.
-enum class EchoMeans {
-    PingSockets,   // the user's group may open ping sockets: no privilege needed
-    KeptRawSocket, // one raw socket, opened with CAP_NET_RAW, serves every echo of the run
-    NoSocket,      // neither: every echo fails, and the user is told what would allow it
-};
-
-struct EchoStartup {
-    EchoMeans means = EchoMeans::NoSocket;
-    // False when capabilities that had to go are still held: the run must not go on.
-    bool privilegeGivenUp = true;
-};
-
-// Decides how this run pings: ping sockets where the user's group may open them, otherwise the
-// one raw socket, opened with CAP_NET_RAW raised for that moment. Then gives up every
-// capability whatever the program's file grant was, unless the real user is root: root gains
-// nothing from the grant, and keeps its own so that "sudo -E" can still read the user's
-// display credentials.
-EchoStartup StartEchoWithLeastPrivilege(IcmpService& icmp, Capabilities& capabilities);
+// Settles how this run pings: ping sockets where the user's group may open them, otherwise the
+// one raw socket that serves every echo of the run, opened with CAP_NET_RAW raised for that
+// moment. Then gives up every capability whatever the program's file grant was, unless the real
+// user is root: root gains nothing from the grant, and keeps its own so that "sudo -E" can still
+// read the user's display credentials. False when capabilities that had to go are still held:
+// the run must not go on.
+bool StartEchoWithLeastPrivilege(IcmpService& icmp, Capabilities& capabilities);
 
 } // namespace tarnwick::platform

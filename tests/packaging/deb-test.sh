@@ -69,34 +69,31 @@ mkdir -m 700 "$scratch/home" && chown nobody:nogroup "$scratch/home"
 check "tarnwick runs 2 s offscreen as nobody and ends on SIGTERM" bash -c "
     ${as_nobody[*]} env -i PATH=/usr/bin:/bin HOME='$scratch/home' XDG_RUNTIME_DIR='$scratch/home' \
         QT_QPA_PLATFORM=offscreen $program & sleep 2; kill -0 \$! && kill \$!; wait \$!; s=\$?; [ \$s -eq 143 ] || [ \$s -eq 0 ]"
-check "tarnwick maps a window titled Tarnwick under Xvfb" xvfb-run -a -s "-screen 0 1024x768x24" bash -c "
-    $program & for i in \$(seq 120); do xwininfo -root -tree | grep -q '\"Tarnwick\": ' && kill \$! && exit 0; sleep 0.25; done; kill \$!; exit 1"
+check "tarnwick maps a window titled Tarnwick under Xvfb, and root's keeps its capabilities" xvfb-run -a -s "-screen 0 1024x768x24" bash -c "
+    $program & for i in \$(seq 120); do xwininfo -root -tree | grep -q '\"Tarnwick\": ' && grep -q 'CapEff:.*[1-9a-f]' /proc/\$!/status && kill \$! && exit 0; sleep 0.25; done; kill \$!; exit 1"
 
-# Run by nobody under Xvfb in a fresh network namespace (where ping sockets are closed to
-# nogroup), with a Qt plugin of the test's own on QT_PLUGIN_PATH, as any user could: under the
-# package's grant, "+ep" and "+p" it holds no capability while its window is up, the plugin may
-# open neither a packet socket nor a raw one, and the window's Ping answers from 127.0.0.1.
-probe_window() { # PROGRAM: the plugin's report, then the capability sets /proc shows with the window up
-    unshare --net -- sh -c 'ip link set lo up && exec "$@"' sh "${as_nobody[@]}" env -i PATH=/usr/bin:/bin \
-        HOME="$scratch/home" XDG_RUNTIME_DIR="$scratch/home" DISPLAY="$DISPLAY" \
-        QT_PLUGIN_PATH="$scratch/plugins" QT_STYLE_OVERRIDE=tarnwickprobe "$1" >"$scratch/report" 2>/dev/null &
+# Run by nobody under Xvfb in a fresh network namespace, with a Qt plugin of the test's own on
+# QT_PLUGIN_PATH as any user could: under the package's grant, +ep and +p (ping sockets closed to
+# nogroup, and open) it holds no capability while its window is up, the plugin may open neither a
+# packet socket nor a raw one, and the window's Ping answers from 127.0.0.1.
+probe_window() { # PROGRAM GROUPS: the plugin's report, then the capability sets /proc shows with the window up
+    unshare --net -- sh -c 'ip link set lo up && sysctl -qw net.ipv4.ping_group_range="$0" && exec "$@"' "$2" \
+        "${as_nobody[@]}" env -i HOME="$scratch/home" XDG_RUNTIME_DIR="$scratch/home" DISPLAY="$DISPLAY" \
+        QT_PLUGIN_PATH="$scratch" QT_STYLE_OVERRIDE=tarnwickprobe "$1" >"$scratch/report" 2>/dev/null &
     for i in $(seq 120); do xwininfo -root -tree | grep -q '"Tarnwick": ' && grep -q ping "$scratch/report" && break; sleep 0.25; done
     grep -E '^Cap(Inh|Prm|Eff|Amb):' /proc/$!/status >>"$scratch/report"
     kill $!
 }
-mkdir -p -m 755 "$scratch/plugins/styles" "$scratch/+ep" "$scratch/+p"
-cp "$build_dir"/tests/packaging/plugins/styles/*.so "$scratch/plugins/styles/"
-{ printf 'probe: %s\n' loaded 'CapInh 0000000000000000' 'CapPrm 0000000000000000' 'CapEff 0000000000000000' \
-    'CapAmb 0000000000000000' 'AF_PACKET raw socket EPERM' 'AF_INET raw ICMP socket EPERM' \
-    'ping 127.0.0.1: 0   [ ip success ]'; printf '%s:\t0000000000000000\n' CapInh CapPrm CapEff CapAmb; } >"$scratch/expected"
-grants=(package +ep)
-getcap $program | grep -q 'cap_net_raw=p$' || grants+=(+p)
-for grant in "${grants[@]}"; do
-    copy=$program
-    [ "$grant" = package ] || { copy=$scratch/$grant/tarnwick && cp $program "$copy" && setcap "cap_net_raw$grant" "$copy"; }
-    check "nobody's tarnwick ($grant) holds no capability with its window up, nor does a plugin in it; Ping answers" \
+mkdir -m 755 "$scratch/styles" "$scratch/+ep" "$scratch/+p" && cp "$build_dir"/tests/packaging/*probe_style.so "$scratch/styles/"
+zeros=$(printf '%s:\t0000000000000000\n' CapInh CapPrm CapEff CapAmb)
+{ echo 'probe: loaded'; sed 's/^/probe: /' <<<"$zeros"; printf 'probe: %s\n' 'AF_PACKET raw socket EPERM' \
+    'AF_INET raw ICMP socket EPERM' 'ping 127.0.0.1: 0   [ ip success ]'; echo "$zeros"; } >"$scratch/expected"
+for run in 'package:1 0' '+ep:1 0' '+p:1 0' '+p:0 2147483647'; do
+    grant=${run%%:*} copy=$program
+    [ $grant = package ] || { copy=$scratch/$grant/tarnwick && cp $program $copy && setcap cap_net_raw$grant $copy; }
+    check "nobody's tarnwick ($grant, ping groups ${run#*:}) holds no capability with its window up, nor a plugin in it; Ping answers" \
         xvfb-run -a -s "-ac -screen 0 1024x768x24" bash -c "$(declare -p scratch as_nobody; declare -f probe_window)
-        probe_window '$copy'; diff '$scratch/expected' '$scratch/report'"
+        probe_window $copy '${run#*:}'; diff $scratch/expected $scratch/report"
 done
 
 # The probe pings 127.0.0.1 as nobody in a fresh network namespace, with the postinst's

@@ -1,7 +1,6 @@
 // Scripted stand-ins for the OS services, recording how they were called.
 #pragma once
 
-#include "platform/Capabilities.h"
 #include "platform/Icmp.h"
 #include "platform/LocalAddress.h"
 #include "platform/MemoryRegistry.h"
@@ -52,26 +51,8 @@ struct FakeIcmpService final : platform::IcmpService {
         closed.push_back(handle);
         return true;
     }
-    bool PingSocketsAllowed() override { return calls += "ping ", pingSockets; }
-    bool KeepRawSocket() override { return calls += "keep ", rawSocket; }
-    bool pingSockets = false, rawSocket = true;
-    std::string calls; // the start-up's calls, in order
-};
-
-// Scripted capabilities, logging their calls to the same record as FakeIcmpService's; with
-// `real`, the process's own do the work, as for a user who is not root.
-struct FakeCapabilities final : platform::Capabilities {
-    FakeCapabilities(std::string& calls, platform::Capabilities* real = nullptr)
-        : calls(calls), real(real) {}
-    bool RealUserIsRoot() const override { return root; }
-    bool RaiseNetRaw() override {
-        return calls += "raise ", real ? real->RaiseNetRaw() : permitted;
-    }
-    void LowerNetRaw() override { calls += "lower ", real ? real->LowerNetRaw() : void(); }
-    bool DropAll() override { return calls += "drop ", real ? real->DropAll() : true; }
-    std::string& calls;
-    platform::Capabilities* real;
-    bool root = false, permitted = true;
+    bool PingSocketsAllowed() override { return false; }
+    bool KeepRawSocket() override { return false; }
 };
 
 // Little-endian writer for scripted replies.

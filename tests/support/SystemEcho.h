@@ -3,8 +3,8 @@
 #pragma once
 
 #include "engine/EchoProbe.h"
+#include "platform/Capabilities.h"
 #include "platform/Icmp.h"
-#include "support/Fakes.h"
 
 #include <gtest/gtest.h>
 
@@ -16,12 +16,11 @@ inline bool MachineCanEcho() {
     return handle != platform::kInvalidIcmpHandle && icmp.IcmpCloseHandle(handle);
 }
 
-// The program's start-up, then no capability left, as in a user's run (root's keeps them).
-inline bool StartAsUser() {
-    std::string calls;
-    FakeCapabilities user(calls, &platform::SystemCapabilities());
-    return platform::StartEchoWithLeastPrivilege(platform::SystemIcmpService(), user)
-        .privilegeGivenUp;
+// The program's start-up, ending as a user's run does: with no capability (root keeps its own).
+inline void StartAsUser() {
+    platform::StartEchoWithLeastPrivilege(platform::SystemIcmpService(),
+                                          platform::SystemCapabilities());
+    platform::SystemCapabilities().DropAll();
 }
 
 // Pings, and again while the ping times out (at most 10 times): on a busy machine an answer
