@@ -1,5 +1,6 @@
 // Starts Tarnwick: the main window, with the system's echo services.
 #include "engine/EchoProbe.h"
+#include "platform/Capabilities.h"
 #include "platform/LocalAddress.h"
 #include "platform/Memory.h"
 #include "ui/common/QtMessageDialog.h"
@@ -20,6 +21,13 @@ bool Set(const char* name) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // First of all, before Qt loads a plugin, theme or font a user can choose: the one socket
+    // that needs CAP_NET_RAW opens now, and every capability goes.
+    if (!tarnwick::platform::StartEchoWithLeastPrivilege(
+            tarnwick::platform::SystemIcmpService(), tarnwick::platform::SystemCapabilities())) {
+        std::fputs("tarnwick: cannot give up its capabilities; not started\n", stderr);
+        return EXIT_FAILURE;
+    }
     // Without any display Qt would abort with a screenful of plugin errors.
     if (!Set("DISPLAY") && !Set("WAYLAND_DISPLAY") && !Set("QT_QPA_PLATFORM")) {
         std::fputs("tarnwick: no display found; start it from a desktop session\n", stderr);

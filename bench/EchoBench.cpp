@@ -7,6 +7,7 @@
 #include "bench/NetworkNamespaces.h"
 #include "engine/EchoProbe.h"
 #include "engine/EchoReply.h"
+#include "platform/Capabilities.h"
 
 #include <arpa/inet.h>
 #include <linux/icmp.h>
@@ -14,6 +15,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -92,7 +94,8 @@ void AskForReplyDetails(int descriptor, SocketKind kind) {
         for (const int option : {IP_RECVERR, IP_RECVTTL, IP_RECVTOS})
             setsockopt(descriptor, SOL_IP, option, &on, sizeof on);
     } else {
-        // A raw socket carries the IP header anyway; only the filter keeps requests out.
+        // A raw socket carries the IP header anyway; only a filter keeps requests out (the
+        // layer attaches its own once, to the socket it keeps for the run).
         icmp_filter filter{};
         filter.data = ~((1u << ICMP_ECHOREPLY) | (1u << ICMP_DEST_UNREACH) |
                         (1u << ICMP_TIME_EXCEEDED) | (1u << ICMP_PARAMETERPROB));
@@ -247,6 +250,39 @@ void MeasureTimeout(const std::string& silentAddress, int probes) {
                 tarnwick::bench::Met(met));
 }
 
+// The program's first step, before Qt: the socket settled and, as in a user's run, every
+// capability given up. It runs once per process, so each sample is a fresh child (root's start
+// keeps its capabilities, so the child gives them up after it as a user's run does).
+void MeasureStartup(int samples) {
+    std::vector<double> times;
+    for (int sample = 0; sample < samples; ++sample) {
+        int channel[2];
+        if (pipe(channel) != 0)
+            break;
+        std::fflush(stdout);
+        const pid_t child = fork();
+        if (child == 0) {
+            const Clock::time_point start = Clock::now();
+            tarnwick::platform::StartEchoWithLeastPrivilege(
+                tarnwick::platform::SystemIcmpService(), tarnwick::platform::SystemCapabilities());
+            const bool dropped = tarnwick::platform::SystemCapabilities().DropAll();
+            const double time = dropped ? MicrosecondsSince(start) : -1;
+            _exit(write(channel[1], &time, sizeof time) == sizeof time ? 0 : 1);
+        }
+        close(channel[1]);
+        double time = -1;
+        if (child < 0 || read(channel[0], &time, sizeof time) != sizeof time || time < 0)
+            time = 1e9; // a failed start counts as the slowest
+        close(channel[0]);
+        waitpid(child, nullptr, 0);
+        times.push_back(time);
+    }
+    std::fprintf(stderr, "echo: start-up step: median %.1f us, max %.1f us over %d processes\n",
+                 Median(times), Maximum(times), samples);
+    PrintRawRow("start-up step before Qt: socket settled, capabilities given up (us)",
+                Value(Median(times)), "-", "-", "< 1000", Median(times) < 1000);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -260,20 +296,39 @@ int main(int argc, char** argv) {
             timeoutProbes = std::max(1, std::atoi(argv[index + 1]));
     }
 
+    // As the program starts: ping sockets where allowed, otherwise the one raw socket kept for
+    // the run (root keeps its capabilities, which the floor's raw sockets need).
+    const auto start = [] {
+        return tarnwick::platform::StartEchoWithLeastPrivilege(
+            tarnwick::platform::SystemIcmpService(), tarnwick::platform::SystemCapabilities());
+    };
+    MeasureStartup(std::max(5, probes / 100));
+    start();
     MeasureOverhead("this machine", probes);
 
     if (geteuid() != 0) {
         std::fprintf(stderr, "echo: not root, the namespace measurements are left out\n");
         return 0;
     }
-    // This single-threaded process moves into the near side; the far side drops echoes.
+    // A child moves into the near side and starts there as the program would (the raw socket
+    // kept here stays in this namespace); the far side drops echoes.
     const tarnwick::testing::NamespacePair pair;
-    if (!pair.Ready() || !pair.AllowPingSockets(true) || !pair.SetFarEchoVerdict("drop") ||
-        !tarnwick::testing::EnterNamespace(pair.Near())) {
+    if (!pair.Ready() || !pair.AllowPingSockets(true) || !pair.SetFarEchoVerdict("drop")) {
         std::fprintf(stderr, "echo: cannot make the network namespaces, left out\n");
         return 0;
     }
-    MeasureOverhead("namespace with ping sockets", probes);
-    MeasureTimeout(tarnwick::testing::NamespacePair::kFarAddress, timeoutProbes);
+    std::fflush(stdout);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (!tarnwick::testing::EnterNamespace(pair.Near()) || !start())
+            _exit(1);
+        MeasureOverhead("namespace with ping sockets", probes);
+        MeasureTimeout(tarnwick::testing::NamespacePair::kFarAddress, timeoutProbes);
+        std::fflush(stdout);
+        _exit(0);
+    }
+    int status = 1;
+    if (child < 0 || waitpid(child, &status, 0) != child || status != 0)
+        std::fprintf(stderr, "echo: the namespace measurements failed\n");
     return 0;
 }

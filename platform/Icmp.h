@@ -78,6 +78,13 @@ public:
                                        std::uint32_t timeoutMilliseconds) = 0;
 
     virtual bool IcmpCloseHandle(IcmpHandle handle) = 0;
+
+    // Start-up, before anything else of the run: whether this user may open unprivileged ping
+    // sockets (one is opened to find out, and kept for the first echo).
+    virtual bool PingSocketsAllowed() = 0;
+    // Opens the raw socket that every later handle of this process views, so that pinging
+    // needs no privilege afterwards; needs CAP_NET_RAW now. False when it cannot be opened.
+    virtual bool KeepRawSocket() = 0;
 };
 
 // The process-wide echo service of this platform.

@@ -54,8 +54,8 @@ std::uint16_t InternetChecksum(std::span<const std::uint8_t> bytes);
 std::size_t BuildEchoRequest(std::span<std::uint8_t> out, std::uint16_t identifier,
                              std::uint16_t sequence, std::span<const std::uint8_t> data);
 
-// A datagram as a raw ICMP socket delivers it: IPv4 header, then the ICMP message. The
-// kernel filters nothing, so identifier, sequence and checksum are all checked.
+// A datagram as a raw ICMP socket delivers it: IPv4 header, then the ICMP message. Whatever
+// the socket's filter let through, identifier, sequence and checksum are all checked.
 DecodedDatagram DecodeRawDatagram(std::span<const std::uint8_t> datagram,
                                   const EchoRequestIdentity& request);
 

@@ -1,9 +1,11 @@
-// ICMP echo on Linux: an unprivileged ping socket where allowed, a raw socket otherwise.
+// ICMP echo on Linux: an unprivileged ping socket where allowed, a raw socket otherwise: the one
+// kept from start-up, or one per handle for a process that kept none.
 #include "platform/Icmp.h"
 #include "platform/IcmpPacket.h"
 
 #include <ctime> // linux/errqueue.h uses timespec
 #include <linux/errqueue.h>
+#include <linux/filter.h>
 #include <linux/icmp.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -30,7 +32,7 @@ using Clock = std::chrono::steady_clock;
 
 enum class SocketKind {
     Ping, // SOCK_DGRAM: the kernel builds checksums and hands us only our own replies
-    Raw,  // SOCK_RAW: we see every ICMP datagram of the machine with its IP header
+    Raw,  // SOCK_RAW: ICMP datagrams with their IP header, as far as our filter lets them in
 };
 
 // IPv4 datagrams are at most 65535 bytes, so nothing read is ever cut short.
@@ -77,7 +79,7 @@ void EnableOption(int descriptor, int level, int option) {
 // socket() fails with EACCES when the group is outside the range (the default range "1 0"
 // admits nobody), EPERM where a security module forbids it, and EAFNOSUPPORT or
 // EPROTONOSUPPORT on kernels built without ping sockets.
-std::unique_ptr<EchoSocket> OpenPingSocket() {
+std::shared_ptr<EchoSocket> OpenPingSocket() {
     const int descriptor = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
     if (descriptor < 0)
         return nullptr;
@@ -89,7 +91,7 @@ std::unique_ptr<EchoSocket> OpenPingSocket() {
     // none; every option costs a system call on each probe.
     // The kernel picks the identifier when the first request goes out (the socket's port),
     // writes it into every request and hands over only replies that carry it.
-    return std::make_unique<EchoSocket>(descriptor, SocketKind::Ping, 0);
+    return std::make_shared<EchoSocket>(descriptor, SocketKind::Ping, 0);
 }
 
 std::uint16_t NextRawIdentifier() {
@@ -107,18 +109,63 @@ std::uint16_t NextRawIdentifier() {
     return next++;
 }
 
-// Raw sockets need CAP_NET_RAW (root has it); without it socket() fails with EPERM.
-std::unique_ptr<EchoSocket> OpenRawSocket() {
+// A raw socket receives a copy of every ICMP message the machine gets. This classic BPF program
+// lets through only what can be about this socket's own echoes, so that nothing else is ever
+// queued: echo replies carrying its identifier, and errors (unreachable, source quench, time
+// exceeded, parameter problem) that quote an echo request carrying it. The data starts at the
+// IP header, whose length X is taken from the datagram; an error's quoted IP header follows its
+// 8-byte ICMP header and has a length of its own.
+bool AttachEchoFilter(int descriptor, std::uint16_t identifier) {
+    constexpr std::uint8_t kAccept = 20, kDrop = 21; // the last two instructions
+    const auto to = [](std::uint8_t target, std::uint8_t from) {
+        return static_cast<std::uint8_t>(target - from - 1);
+    };
+    sock_filter program[] = {
+        BPF_STMT(BPF_LDX | BPF_B | BPF_MSH, 0),                    // 0: X = IP header length
+        BPF_STMT(BPF_LD | BPF_B | BPF_IND, 0),                     // 1: ICMP type
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ICMP_ECHOREPLY, 0, 2), // 2
+        BPF_STMT(BPF_LD | BPF_H | BPF_IND, 4),                     // 3: identifier
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, identifier, to(kAccept, 4), to(kDrop, 4)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ICMP_DEST_UNREACH, 3, 0),  // 5
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ICMP_SOURCE_QUENCH, 2, 0), // 6
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ICMP_TIME_EXCEEDED, 1, 0), // 7
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ICMP_PARAMETERPROB, 0, to(kDrop, 8)),
+        BPF_STMT(BPF_LD | BPF_B | BPF_IND, 8 + 9), // 9: quoted protocol
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, IPPROTO_ICMP, 0, to(kDrop, 10)),
+        BPF_STMT(BPF_LD | BPF_B | BPF_IND, 8),     // 11: quoted length
+        BPF_STMT(BPF_ALU | BPF_AND | BPF_K, 0x0F), // 12
+        BPF_STMT(BPF_ALU | BPF_LSH | BPF_K, 2),    // 13
+        BPF_STMT(BPF_ALU | BPF_ADD | BPF_X, 0),    // 14
+        BPF_STMT(BPF_MISC | BPF_TAX, 0),           // 15: X = both lengths
+        BPF_STMT(BPF_LD | BPF_B | BPF_IND, 8),     // 16: quoted type
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ICMP_ECHO, 0, to(kDrop, 17)),
+        BPF_STMT(BPF_LD | BPF_H | BPF_IND, 8 + 4),             // 18: quoted identifier
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, identifier, 0, 1), // 19
+        BPF_STMT(BPF_RET | BPF_K, 0xFFFFFFFF),                 // 20: accept whole
+        BPF_STMT(BPF_RET | BPF_K, 0),                          // 21: drop
+    };
+    static_assert(std::size(program) == kDrop + 1);
+    const sock_fprog filter{static_cast<unsigned short>(std::size(program)), program};
+    const int on = 1;
+    // Locked, so that no code in this process can take the filter off and read everything.
+    return setsockopt(descriptor, SOL_SOCKET, SO_ATTACH_FILTER, &filter, sizeof filter) == 0 &&
+           setsockopt(descriptor, SOL_SOCKET, SO_LOCK_FILTER, &on, sizeof on) == 0;
+}
+
+// Raw sockets need CAP_NET_RAW (root has it); without it socket() fails with EPERM. A socket
+// that could not get its filter is not used: kept, it would collect the machine's traffic.
+std::shared_ptr<EchoSocket> OpenRawSocket() {
     const int descriptor = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
     if (descriptor < 0)
         return nullptr;
-    // Let only replies and errors through; echo requests of the whole machine are noise.
-    icmp_filter filter{};
-    filter.data =
-        ~((1u << ICMP_ECHOREPLY) | (1u << ICMP_DEST_UNREACH) | (1u << ICMP_SOURCE_QUENCH) |
-          (1u << ICMP_TIME_EXCEEDED) | (1u << ICMP_PARAMETERPROB));
-    (void)setsockopt(descriptor, SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
-    return std::make_unique<EchoSocket>(descriptor, SocketKind::Raw, NextRawIdentifier());
+    const std::uint16_t identifier = NextRawIdentifier();
+    if (!AttachEchoFilter(descriptor, identifier)) {
+        const int error = errno;
+        close(descriptor);
+        errno = error;
+        return nullptr;
+    }
+    return std::make_shared<EchoSocket>(descriptor, SocketKind::Raw, identifier);
 }
 
 struct Outcome {
@@ -145,31 +192,30 @@ IcmpOpenFailure OpenFailure(int pingError, int rawError) {
 
 // A ping socket outlives its handle as this thread's spare, so the next handle skips opening
 // it and setting its options: together most of an echo's system calls. A forked child must not
-// use its parent's spare (its namespace, groups or capabilities may differ), so each fork
-// starts a new generation; a raw socket is never kept, since it would queue the machine's ICMP
-// traffic while unused. Replies and errors queued about earlier echoes are told apart by
-// sequence.
+// use its parent's spare or kept raw socket (its namespace, groups or capabilities may differ,
+// and two processes would read each other's replies), so each fork starts a new generation.
+// Replies and errors queued about earlier echoes are told apart by sequence.
 std::atomic<unsigned> forkGeneration{0};
 
-struct SpareSocket {
+struct KeptSocket {
     std::shared_ptr<EchoSocket> socket;
     unsigned generation = 0;
 };
 
-SpareSocket& ThreadSpare() {
-    thread_local SpareSocket spare;
+KeptSocket& ThreadSpare() {
+    thread_local KeptSocket spare;
     return spare;
 }
 
 std::shared_ptr<EchoSocket> TakeSpare() {
-    SpareSocket& spare = ThreadSpare();
+    KeptSocket& spare = ThreadSpare();
     if (spare.generation != forkGeneration.load(std::memory_order_relaxed))
         spare.socket.reset();
     return std::move(spare.socket);
 }
 
 void KeepAsSpare(std::shared_ptr<EchoSocket> socket) {
-    SpareSocket& spare = ThreadSpare();
+    KeptSocket& spare = ThreadSpare();
     spare.socket = std::move(socket);
     spare.generation = forkGeneration.load(std::memory_order_relaxed);
 }
@@ -181,16 +227,16 @@ public:
                        [] { forkGeneration.fetch_add(1, std::memory_order_relaxed); });
     }
 
+    // Every handle of the kept raw socket views that one socket; their requests take turns.
     IcmpHandle IcmpCreateFile() override {
-        if (std::shared_ptr<EchoSocket> spare = TakeSpare()) {
-            lastOpenFailure_ = IcmpOpenFailure::None;
-            const IcmpHandle handle = spare->descriptor;
-            std::lock_guard lock(mutex_);
-            sockets_[handle] = std::move(spare);
-            return handle;
+        std::shared_ptr<EchoSocket> socket = RawSocketKept();
+        if (!socket)
+            socket = TakeSpare();
+        int pingError = 0;
+        if (!socket) {
+            socket = OpenPingSocket();
+            pingError = socket ? 0 : errno;
         }
-        std::unique_ptr<EchoSocket> socket = OpenPingSocket();
-        const int pingError = socket ? 0 : errno;
         if (!socket)
             socket = OpenRawSocket();
         if (!socket) {
@@ -198,8 +244,8 @@ public:
             return kInvalidIcmpHandle;
         }
         lastOpenFailure_ = IcmpOpenFailure::None;
-        const IcmpHandle handle = socket->descriptor;
         std::lock_guard lock(mutex_);
+        const IcmpHandle handle = nextHandle_++;
         sockets_[handle] = std::move(socket);
         return handle;
     }
@@ -276,13 +322,36 @@ public:
             socket = std::move(found->second);
             sockets_.erase(found);
         }
-        // Otherwise the descriptor closes when the last request still using it ends.
+        // Otherwise the descriptor closes when the last request still using it ends (never,
+        // for the kept raw socket).
         if (socket->kind == SocketKind::Ping && socket.use_count() == 1)
             KeepAsSpare(std::move(socket));
         return true;
     }
 
+    bool PingSocketsAllowed() override {
+        std::shared_ptr<EchoSocket> socket = OpenPingSocket();
+        if (!socket)
+            return false;
+        KeepAsSpare(std::move(socket));
+        return true;
+    }
+
+    bool KeepRawSocket() override {
+        std::shared_ptr<EchoSocket> socket = OpenRawSocket();
+        std::lock_guard lock(mutex_);
+        keptRaw_ = {std::move(socket), forkGeneration.load(std::memory_order_relaxed)};
+        return keptRaw_.socket != nullptr;
+    }
+
 private:
+    std::shared_ptr<EchoSocket> RawSocketKept() {
+        std::lock_guard lock(mutex_);
+        return keptRaw_.generation == forkGeneration.load(std::memory_order_relaxed)
+                   ? keptRaw_.socket
+                   : nullptr;
+    }
+
     std::shared_ptr<EchoSocket> Find(IcmpHandle handle) {
         std::lock_guard lock(mutex_);
         const auto found = sockets_.find(handle);
@@ -420,6 +489,8 @@ private:
 
     std::mutex mutex_;
     std::map<IcmpHandle, std::shared_ptr<EchoSocket>> sockets_;
+    IcmpHandle nextHandle_ = 1;
+    KeptSocket keptRaw_; // the raw socket of the start-up, for this process only
     std::atomic<IcmpOpenFailure> lastOpenFailure_{IcmpOpenFailure::None};
 };
 

@@ -8,6 +8,7 @@
 #include "support/Fakes.h"
 #include "support/IcmpPeer.h"
 #include "support/NetworkNamespaces.h"
+#include "support/SystemEcho.h"
 
 #include <gtest/gtest.h>
 
@@ -185,8 +186,9 @@ constexpr EchoRow kRows[] = {
     {"Broadcast", "", "192.0.2.255", 11018, 0},
 };
 
-// false: a raw socket (ping sockets off, CAP_NET_RAW kept); true: a ping socket (ping sockets
-// on, the probe run as nobody without CAP_NET_RAW, so a raw socket cannot be what answered).
+// Every probe runs after the program's start-up, which ends with no capability left. false: the
+// raw socket it kept (ping sockets off); true: a ping socket (ping sockets on, the probe run as
+// nobody without CAP_NET_RAW, so a raw socket cannot be what answered).
 class NamespaceEcho : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override {
@@ -198,8 +200,8 @@ protected:
     // Runs work in the near namespace, as nobody for a ping socket.
     template <typename Result>
     Result InNear(const std::function<Result()>& work, bool withoutRawSockets) {
-        const std::optional<Result> run =
-            testing::RunInNamespace<Result>(pair->Near(), withoutRawSockets, work);
+        const std::optional<Result> run = testing::RunInNamespace<Result>(
+            pair->Near(), withoutRawSockets, [&] { return testing::StartAsUser(), work(); });
         EXPECT_TRUE(run.has_value()) << "the probe's child process failed";
         return run.value_or(Result{});
     }
@@ -322,8 +324,9 @@ TEST_P(NamespaceEcho, NothingAboutAnEarlierEchoDecidesTheNext) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Sockets, NamespaceEcho, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "PingSocket" : "RawSocket"; });
+INSTANTIATE_TEST_SUITE_P(Sockets, NamespaceEcho, ::testing::Bool(), [](const auto& info) {
+    return info.param ? "PingSocket" : "KeptRawSocket";
+});
 
 } // namespace
 } // namespace tarnwick

@@ -3,6 +3,7 @@
 // came back (a failure that leaves the status at 0 must not pass for a reply).
 #include "engine/EchoProbe.h"
 #include "engine/StatusText.h"
+#include "platform/Capabilities.h"
 
 #include <cstring>
 #include <iostream>
@@ -15,6 +16,9 @@ struct StderrMessageDialog final : tarnwick::platform::MessageDialog {
 };
 
 int main() {
+    // As the program starts: the socket opened with the file's grant, then no capability kept.
+    tarnwick::platform::StartEchoWithLeastPrivilege(tarnwick::platform::SystemIcmpService(),
+                                                    tarnwick::platform::SystemCapabilities());
     StderrMessageDialog messages;
     tarnwick::EchoReply reply{};
     // A timeout on a busy machine is a late answer, not a wrong one: asked again.

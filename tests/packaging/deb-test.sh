@@ -29,7 +29,7 @@ fatal "runs as root" test "$(id -u)" -eq 0
 fatal "no tarnwick package is installed yet (dpkg --purge tarnwick first)" bash -c '! dpkg -s tarnwick'
 [ -n "${1:-}" ] || cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
 fatal "the program and the ping probe build" \
-    cmake --build "$build_dir" -j"$(nproc)" --target tarnwick tarnwick_ping_once
+    cmake --build "$build_dir" -j"$(nproc)" --target tarnwick tarnwick_ping_once tarnwick_probe_style
 rm -f "$build_dir"/tarnwick_*.deb
 fatal "cpack builds the .deb" bash -c "cd '$build_dir' && cpack -G DEB"
 deb=$(ls "$build_dir"/tarnwick_*.deb)
@@ -69,11 +69,35 @@ mkdir -m 700 "$scratch/home" && chown nobody:nogroup "$scratch/home"
 check "tarnwick runs 2 s offscreen as nobody and ends on SIGTERM" bash -c "
     ${as_nobody[*]} env -i PATH=/usr/bin:/bin HOME='$scratch/home' XDG_RUNTIME_DIR='$scratch/home' \
         QT_QPA_PLATFORM=offscreen $program & sleep 2; kill -0 \$! && kill \$!; wait \$!; s=\$?; [ \$s -eq 143 ] || [ \$s -eq 0 ]"
-check "tarnwick maps a window titled Tarnwick under Xvfb" xvfb-run -a -s "-screen 0 1024x768x24" bash -c "
-    $program & for i in \$(seq 120); do xwininfo -root -tree | grep -q '\"Tarnwick\": ' && kill \$! && exit 0; sleep 0.25; done; kill \$!; exit 1"
+check "tarnwick maps a window titled Tarnwick under Xvfb, and root's keeps its capabilities" xvfb-run -a -s "-screen 0 1024x768x24" bash -c "
+    $program & for i in \$(seq 120); do xwininfo -root -tree | grep -q '\"Tarnwick\": ' && grep -q 'CapEff:.*[1-9a-f]' /proc/\$!/status && kill \$! && exit 0; sleep 0.25; done; kill \$!; exit 1"
 
-# The probe pings 127.0.0.1 as nobody in a fresh network namespace (where ping sockets are
-# closed to nogroup), with the postinst's capability step and without it.
+# Run by nobody under Xvfb in a fresh network namespace, with a Qt plugin of the test's own on
+# QT_PLUGIN_PATH as any user could: under the package's grant, +ep and +p (ping sockets closed to
+# nogroup, and open) it holds no capability while its window is up, the plugin may open neither a
+# packet socket nor a raw one, and the window's Ping answers from 127.0.0.1.
+probe_window() { # PROGRAM GROUPS: the plugin's report, then the capability sets /proc shows with the window up
+    unshare --net -- sh -c 'ip link set lo up && sysctl -qw net.ipv4.ping_group_range="$0" && exec "$@"' "$2" \
+        "${as_nobody[@]}" env -i HOME="$scratch/home" XDG_RUNTIME_DIR="$scratch/home" DISPLAY="$DISPLAY" \
+        QT_PLUGIN_PATH="$scratch" QT_STYLE_OVERRIDE=tarnwickprobe "$1" >"$scratch/report" 2>/dev/null &
+    for i in $(seq 120); do xwininfo -root -tree | grep -q '"Tarnwick": ' && grep -q ping "$scratch/report" && break; sleep 0.25; done
+    grep -E '^Cap(Inh|Prm|Eff|Amb):' /proc/$!/status >>"$scratch/report"
+    kill $!
+}
+mkdir -m 755 "$scratch/styles" "$scratch/+ep" "$scratch/+p" && cp "$build_dir"/tests/packaging/*probe_style.so "$scratch/styles/"
+zeros=$(printf '%s:\t0000000000000000\n' CapInh CapPrm CapEff CapAmb)
+{ echo 'probe: loaded'; sed 's/^/probe: /' <<<"$zeros"; printf 'probe: %s\n' 'AF_PACKET raw socket EPERM' \
+    'AF_INET raw ICMP socket EPERM' 'ping 127.0.0.1: 0   [ ip success ]'; echo "$zeros"; } >"$scratch/expected"
+for run in 'package:1 0' '+ep:1 0' '+p:1 0' '+p:0 2147483647'; do
+    grant=${run%%:*} copy=$program
+    [ $grant = package ] || { copy=$scratch/$grant/tarnwick && cp $program $copy && setcap cap_net_raw$grant $copy; }
+    check "nobody's tarnwick ($grant, ping groups ${run#*:}) holds no capability with its window up, nor a plugin in it; Ping answers" \
+        xvfb-run -a -s "-ac -screen 0 1024x768x24" bash -c "$(declare -p scratch as_nobody; declare -f probe_window)
+        probe_window $copy '${run#*:}'; diff $scratch/expected $scratch/report"
+done
+
+# The probe pings 127.0.0.1 as nobody in a fresh network namespace, with the postinst's
+# capability step and without it.
 in_fresh_network() { unshare --net -- sh -c 'ip link set lo up && exec "$@"' sh "$@"; }
 mkdir -m 755 "$scratch/granted" "$scratch/plain"
 for kind in granted plain; do install -m 755 "$build_dir/tests/packaging/tarnwick_ping_once" "$scratch/$kind/"; done

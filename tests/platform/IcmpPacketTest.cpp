@@ -134,17 +134,6 @@ TEST(RawDatagram, ErrorAboutOurRequestGivesItsStatusAndTheReporter) {
     }
 }
 
-// The errno table: each row guards one local error of sending and the status it maps to.
-TEST(SocketErrorStatus, LocalErrorsMapToTheNearestStatus) {
-    const std::pair<int, std::int32_t> rows[] = {
-        {ENETUNREACH, 11002},  {ENETDOWN, 11002},  {EHOSTUNREACH, 11003}, {EHOSTDOWN, 11003},
-        {ECONNREFUSED, 11005}, {EMSGSIZE, 11009},  {ENOBUFS, 11006},      {ENOMEM, 11006},
-        {EAGAIN, 11006},       {ETIMEDOUT, 11010}, {EACCES, 11018},       {EADDRNOTAVAIL, 11018},
-        {EINVAL, 11011},       {EPERM, 11050},     {EBADF, 11050},        {0, 11050}};
-    for (const auto& [errorNumber, status] : rows)
-        EXPECT_EQ(StatusForSocketError(errorNumber), status) << "errno " << errorNumber;
-}
-
 // Guards a ping socket's checks (its kernel matched the identifier only): sequence, type,
 // sender and length, and which queued errors are ours.
 TEST(PingMessage, OnlyOurReplyFromTheAskedHostIsTaken) {

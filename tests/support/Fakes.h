@@ -51,6 +51,8 @@ struct FakeIcmpService final : platform::IcmpService {
         closed.push_back(handle);
         return true;
     }
+    bool PingSocketsAllowed() override { return false; }
+    bool KeepRawSocket() override { return false; }
 };
 
 // Little-endian writer for scripted replies.

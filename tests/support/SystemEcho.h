@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/EchoProbe.h"
+#include "platform/Capabilities.h"
 #include "platform/Icmp.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,13 @@ inline bool MachineCanEcho() {
     platform::IcmpService& icmp = platform::SystemIcmpService();
     const platform::IcmpHandle handle = icmp.IcmpCreateFile();
     return handle != platform::kInvalidIcmpHandle && icmp.IcmpCloseHandle(handle);
+}
+
+// The program's start-up, ending as a user's run does: with no capability (root keeps its own).
+inline void StartAsUser() {
+    platform::StartEchoWithLeastPrivilege(platform::SystemIcmpService(),
+                                          platform::SystemCapabilities());
+    platform::SystemCapabilities().DropAll();
 }
 
 // Pings, and again while the ping times out (at most 10 times): on a busy machine an answer

@@ -95,7 +95,7 @@ std::string NoPingPermissionMessage(const std::string& programPath) {
     return "This system does not allow this user to send pings, so every ping fails. Any one of "
            "these allows it:\n"
            "- install Tarnwick's package, which grants the program the capability;\n"
-           "- sudo setcap cap_net_raw+ep " +
+           "- sudo setcap cap_net_raw+p " +
            programPath +
            "\n"
            "- sudo sysctl -w net.ipv4.ping_group_range=\"0 2147483647\"";
