@@ -33,6 +33,8 @@ if [ -n "${1:-}" ]; then
     [ -z "$(git -C "$root" status --porcelain --untracked-files=no)" ] ||
         fail "$root has uncommitted changes: run it without BUILD_DIR to check the commit"
     build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$first_build/CMakeCache.txt")
+    # Up to date first: a commit since its last build changes the time stamps the package takes.
+    cmake --build "$first_build" -j"$(nproc)" >/dev/null
     rm -f "$first_build"/tarnwick_*.deb
     (cd "$first_build" && cpack -G DEB >/dev/null)
 else
