@@ -43,7 +43,7 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 # The same commit gives the same .deb byte for byte (cmake/Reproducible.cmake).
 set(CPACK_TARNWICK_SOURCE_DATE_EPOCH ${TARNWICK_SOURCE_DATE_EPOCH})
-set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/deb/cpack-project-config.cmake)
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/deb/source-date-epoch.cmake)
 set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/deb/fix-member-modes.cmake)
 
 include(CPack)
