@@ -59,7 +59,7 @@ cp "$deb" "$scratch/"
 check "lintian reports no error and no warning" setpriv --reuid=nobody --regid=nogroup --clear-groups \
     env HOME=/nonexistent lintian --fail-on error,warning "$scratch/${deb##*/}"
 check "the manual page renders without warnings" bash -c "warnings=\$(man --warnings -l \
-    '$scratch/unpacked/usr/share/man/man1/tarnwick.1.gz' 2>&1 >/dev/null) && [ -z \"\$warnings\" ]"
+    '$scratch/unpacked/usr/share/man/man1/tarnwick.1.gz' 2>&1 >/dev/null); echo \"\$warnings\"; [ -z \"\$warnings\" ]"
 printf '#!/bin/sh\nexit 1\n' >"$scratch/setcap" && chmod 755 "$scratch/setcap"
 for search_path in /nonexistent "$scratch"; do
     check "the postinst succeeds and says why when setcap is missing or fails ($search_path)" bash -c \
