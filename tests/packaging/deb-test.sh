@@ -57,7 +57,8 @@ check "hardening-check: PIE, stack protector, fortify, RELRO and immediate bindi
     '(Executable|protected|functions|relocations|binding): yes' | grep -qx 5"
 cp "$deb" "$scratch/"
 check "lintian reports no error and no warning" setpriv --reuid=nobody --regid=nogroup --clear-groups \
-    env HOME=/nonexistent lintian --fail-on error,warning "$scratch/${deb##*/}"
+    env HOME=/nonexistent lintian --fail-on error,warning --display-info "$scratch/${deb##*/}"
+sed -n 's/^I: /    lintian info: /p' "$scratch/out" # kept in sight, not failed on
 check "the manual page renders without warnings" bash -c "warnings=\$(man --warnings -l \
     '$scratch/unpacked/usr/share/man/man1/tarnwick.1.gz' 2>&1 >/dev/null); echo \"\$warnings\"; [ -z \"\$warnings\" ]"
 printf '#!/bin/sh\nexit 1\n' >"$scratch/setcap" && chmod 755 "$scratch/setcap"
