@@ -1,7 +1,7 @@
 # docs/changelog, in Debian's format, is the one record of releases: the package installs it as
 # changelog.gz, and the AppStream metainfo's <releases> and the manual page's date come from it.
-# Sets TARNWICK_CHANGELOG, TARNWICK_RELEASES_XML and TARNWICK_RELEASE_TIME (the latest entry's
-# time in seconds since the epoch).
+# Sets TARNWICK_CHANGELOG, TARNWICK_RELEASES_XML, and TARNWICK_RELEASE_TIME and
+# TARNWICK_RELEASE_DAY: the latest entry's time in seconds since the epoch, and its day.
 set(TARNWICK_CHANGELOG ${PROJECT_SOURCE_DIR}/docs/changelog)
 file(STRINGS ${TARNWICK_CHANGELOG} changelog_lines REGEX "^(tarnwick \\(| -- )")
 set(TARNWICK_RELEASES_XML "")
@@ -24,6 +24,7 @@ foreach(line IN LISTS changelog_lines)
         list(GET when 1 day)
         if(NOT DEFINED TARNWICK_RELEASE_TIME)
             set(TARNWICK_RELEASE_TIME ${seconds})
+            set(TARNWICK_RELEASE_DAY ${day})
         endif()
         string(APPEND TARNWICK_RELEASES_XML
             "    <release version=\"${version}\" date=\"${day}\"/>\n")

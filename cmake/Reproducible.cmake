@@ -32,7 +32,8 @@ endif()
 # Build paths never enter the objects (nor so the build ID of the stripped program): sources read
 # as ./, the build tree as build/; the later map wins where the build tree lies inside the
 # sources. moc names headers from the include path rather than relative to the build tree.
-add_compile_options("$<$<NOT:$<CONFIG:Debug>>:-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.;-ffile-prefix-map=${PROJECT_BINARY_DIR}=build>")
+add_compile_options("$<$<NOT:$<CONFIG:Debug>>:-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.>"
+    "$<$<NOT:$<CONFIG:Debug>>:-ffile-prefix-map=${PROJECT_BINARY_DIR}=build>")
 set(CMAKE_AUTOMOC_PATH_PREFIX ON)
 
 # Installed directories are 0755 whatever the builder's umask; files get install()'s fixed modes.
