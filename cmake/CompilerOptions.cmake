@@ -18,3 +18,48 @@ if(TARNWICK_BUILD_FUZZ)
     # Coverage for every library the fuzz targets link; the targets add the fuzzer's main.
     target_compile_options(tarnwick_options INTERFACE -fsanitize=fuzzer-no-link)
 endif()
+
+# Every optimised build but the sanitizer and fuzzer ones (which bring their own instrumentation)
+# is hardened as Debian hardens its packages: the flags come from dpkg-buildflags with
+# hardening=+all, less its optimisation and debug levels (the build type chooses them) and its
+# prefix map (cmake/Reproducible.cmake maps both trees). Debian 12's dpkg does not yet give
+# stack-clash and control-flow protection, which its GCC has; they are added where missing.
+if(NOT TARNWICK_SANITIZE AND NOT TARNWICK_BUILD_FUZZ)
+    include(CheckCXXCompilerFlag)
+    find_program(TARNWICK_DPKG_BUILDFLAGS dpkg-buildflags)
+    set(hardening_compile "")
+    set(hardening_link "")
+    if(TARNWICK_DPKG_BUILDFLAGS)
+        foreach(kind CPPFLAGS CXXFLAGS LDFLAGS)
+            execute_process(COMMAND ${CMAKE_COMMAND} -E env DEB_BUILD_MAINT_OPTIONS=hardening=+all
+                ${TARNWICK_DPKG_BUILDFLAGS} --get ${kind}
+                OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+            separate_arguments(flags UNIX_COMMAND "${flags}")
+            list(FILTER flags EXCLUDE REGEX "^-(O.*|g.*|f(file|debug|macro)-prefix-map=.*)$")
+            if(kind STREQUAL LDFLAGS)
+                list(APPEND hardening_link ${flags})
+            else()
+                list(APPEND hardening_compile ${flags})
+            endif()
+        endforeach()
+    else()
+        # Elsewhere, what dpkg-buildflags gives on Debian 13 (the loop below adds the rest).
+        set(hardening_compile -D_FORTIFY_SOURCE=2 -fstack-protector-strong -Wformat
+            -Werror=format-security)
+        set(hardening_link -Wl,-z,relro -Wl,-z,now)
+        include(CheckPIESupported)
+        check_pie_supported()
+        set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+    endif()
+    foreach(flag -fstack-clash-protection -fcf-protection)
+        string(MAKE_C_IDENTIFIER "TARNWICK_HAS${flag}" supported)
+        if(NOT flag IN_LIST hardening_compile)
+            check_cxx_compiler_flag(${flag} ${supported})
+            if(${supported})
+                list(APPEND hardening_compile ${flag})
+            endif()
+        endif()
+    endforeach()
+    add_compile_options("$<$<NOT:$<CONFIG:Debug>>:${hardening_compile}>")
+    add_link_options("$<$<NOT:$<CONFIG:Debug>>:${hardening_link}>")
+endif()

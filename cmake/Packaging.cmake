@@ -14,6 +14,12 @@ set(CPACK_PACKAGE_HOMEPAGE_URL "${PROJECT_HOMEPAGE_URL}")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
+# The stripped program keeps no .comment section (the compilers' versions), as dh_strip leaves it.
+install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+    execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/tarnwick\"
+        COMMAND_ERROR_IS_FATAL ANY)
+endif()")
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The Tarnwick developers <tarnwick@example.invalid>")
@@ -34,5 +40,10 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/deb/postinst.in ${PROJECT_BINARY_DIR}/d
     WORLD_READ WORLD_EXECUTE)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/deb/postinst)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
+# The same commit gives the same .deb byte for byte (cmake/Reproducible.cmake).
+set(CPACK_TARNWICK_SOURCE_DATE_EPOCH ${TARNWICK_SOURCE_DATE_EPOCH})
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/deb/source-date-epoch.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/deb/fix-member-modes.cmake)
 
 include(CPack)
