@@ -3,6 +3,7 @@
 #include "platform/Capabilities.h"
 #include "platform/LocalAddress.h"
 #include "platform/Memory.h"
+#include "ui/common/DesignFonts.h"
 #include "ui/common/QtMessageDialog.h"
 #include "ui/main/Form1.h"
 
@@ -37,6 +38,7 @@ int main(int argc, char* argv[]) {
     // Long WHOIS answers and the box's text grow by remapping instead of copying (whois/,
     // ui/main/PlainTextAnswerView.cpp).
     tarnwick::platform::MapLargeBlocks();
+    tarnwick::StartLoadingFonts();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarnwick"));
     QApplication::setApplicationVersion(QStringLiteral(TARNWICK_VERSION));

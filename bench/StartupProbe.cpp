@@ -45,8 +45,10 @@ struct Options {
     int timeoutMilliseconds = 20000;
     double floorTimeTarget = 1.2;
     double floorMemoryTarget = 1.3;
-    // explained: a second floor, whose row explains the first and has no target of its own.
-    std::optional<Program> subject, floor, explained, peer;
+    // A second subject (a build to compare with) is measured in the same rounds and gets rows
+    // of its own. explained: a second floor, whose row explains the first and has no target.
+    std::vector<Program> subjects;
+    std::optional<Program> floor, explained, peer;
 };
 
 double MillisecondsBetween(Clock::time_point from, Clock::time_point to) {
@@ -206,7 +208,7 @@ std::optional<Program> ParseProgram(const char* argument) {
 
 void Usage() {
     std::fprintf(stderr, "usage: tarnwick_bench_startup [--runs N] [--quiet-ms MS] "
-                         "--subject NAME=PATH [--floor NAME=PATH] [--explain NAME=PATH] "
+                         "--subject NAME=PATH... [--floor NAME=PATH] [--explain NAME=PATH] "
                          "[--peer NAME=PATH]\n");
     std::exit(2);
 }
@@ -222,9 +224,10 @@ Options ParseOptions(int argc, char** argv) {
             options.runs = std::max(1, std::atoi(value));
         else if (flag == "--quiet-ms")
             options.quietMilliseconds = std::max(50, std::atoi(value));
-        else if (flag == "--subject")
-            options.subject = ParseProgram(value);
-        else if (flag == "--floor")
+        else if (flag == "--subject") {
+            if (std::optional<Program> subject = ParseProgram(value))
+                options.subjects.push_back(*subject);
+        } else if (flag == "--floor")
             options.floor = ParseProgram(value);
         else if (flag == "--explain")
             options.explained = ParseProgram(value);
@@ -257,9 +260,11 @@ int main(int argc, char** argv) {
     using tarnwick::bench::Value;
 
     Options options = ParseOptions(argc, argv);
-    if (!options.subject)
+    if (options.subjects.empty())
         Usage();
-    std::vector<Program*> programs{&*options.subject};
+    std::vector<Program*> programs;
+    for (Program& subject : options.subjects)
+        programs.push_back(&subject);
     if (options.floor)
         programs.push_back(&*options.floor);
     if (options.explained)
@@ -288,31 +293,33 @@ int main(int argc, char** argv) {
         PrintDetails(*program);
     }
 
-    const Program& subject = *options.subject;
-    const double subjectTime = Median(subject.idleMilliseconds);
-    const double subjectPeak = Median(subject.peakKilobytes) / 1024;
-    const std::string timeMeasure = "start-up to shown and idle, " + subject.name + " (ms)";
-    const std::string memoryMeasure = "peak memory at idle, " + subject.name + " (MiB)";
-    if (options.floor) {
-        const Program& floor = *options.floor;
-        PrintRow(timeMeasure, subjectTime, floor.name, Median(floor.idleMilliseconds),
-                 Value(options.floorTimeTarget, "<= %.2fx"), options.floorTimeTarget);
-        if (options.explained) {
-            const double floorTime = Median(options.explained->idleMilliseconds);
-            PrintRawRow("  same, against " + options.explained->name, Value(subjectTime),
-                        options.explained->name + " " + Value(floorTime),
-                        Value(floorTime > 0 ? subjectTime / floorTime : 0, "%.2fx"), "(explains)",
-                        "-");
+    for (const Program& subject : options.subjects) {
+        const double subjectTime = Median(subject.idleMilliseconds);
+        const double subjectPeak = Median(subject.peakKilobytes) / 1024;
+        const std::string timeMeasure = "start-up to shown and idle, " + subject.name + " (ms)";
+        const std::string memoryMeasure = "peak memory at idle, " + subject.name + " (MiB)";
+        if (options.floor) {
+            const Program& floor = *options.floor;
+            PrintRow(timeMeasure, subjectTime, floor.name, Median(floor.idleMilliseconds),
+                     Value(options.floorTimeTarget, "<= %.2fx"), options.floorTimeTarget);
+            if (options.explained) {
+                const double floorTime = Median(options.explained->idleMilliseconds);
+                PrintRawRow("  same, against " + options.explained->name, Value(subjectTime),
+                            options.explained->name + " " + Value(floorTime),
+                            Value(floorTime > 0 ? subjectTime / floorTime : 0, "%.2fx"),
+                            "(explains)", "-");
+            }
+            PrintRow(memoryMeasure, subjectPeak, floor.name, Median(floor.peakKilobytes) / 1024,
+                     Value(options.floorMemoryTarget, "<= %.2fx"), options.floorMemoryTarget);
         }
-        PrintRow(memoryMeasure, subjectPeak, floor.name, Median(floor.peakKilobytes) / 1024,
-                 Value(options.floorMemoryTarget, "<= %.2fx"), options.floorMemoryTarget);
-    }
-    if (options.peer) {
-        const Program& peer = *options.peer;
-        PrintRow(timeMeasure, subjectTime, peer.name, Median(peer.idleMilliseconds), "< 1x", 1.0,
-                 /*strictlyBelow=*/true);
-        PrintRow(memoryMeasure, subjectPeak, peer.name, Median(peer.peakKilobytes) / 1024, "< 1x",
-                 1.0, /*strictlyBelow=*/true);
+        if (options.peer) {
+            const Program& peer = *options.peer;
+            PrintRow(timeMeasure, subjectTime, peer.name, Median(peer.idleMilliseconds), "< 1x",
+                     1.0,
+                     /*strictlyBelow=*/true);
+            PrintRow(memoryMeasure, subjectPeak, peer.name, Median(peer.peakKilobytes) / 1024,
+                     "< 1x", 1.0, /*strictlyBelow=*/true);
+        }
     }
     return 0;
 }

@@ -3,13 +3,26 @@
 #include <QFontDatabase>
 #include <QStringList>
 
+#include <dlfcn.h>
+
 #include <algorithm>
+#include <future>
+#include <system_error>
 
 namespace tarnwick {
 namespace {
 
+// fontconfig reading its configuration and font cache, from StartLoadingFonts on.
+std::future<void>& FontConfigurationLoading() {
+    static std::future<void> loading;
+    return loading;
+}
+
 // Design fonts, with metric-compatible and then generic sans fallbacks where they are missing.
 QFont DesignFont(const QStringList& families, qreal points, bool bold) {
+    // Had Qt asked fontconfig while it was still loading, both would load it.
+    if (FontConfigurationLoading().valid())
+        FontConfigurationLoading().get();
     QFont font;
     // The first of the families that is installed: handed the whole list, the font machinery
     // would ask the system for substitutes of every missing family before it, on every start.
@@ -25,6 +38,20 @@ QFont DesignFont(const QStringList& families, qreal points, bool bold) {
 }
 
 } // namespace
+
+void StartLoadingFonts() {
+    // Qt's font back end, loaded with Qt itself: looked up rather than linked, so the program
+    // needs nothing that Qt does not bring.
+    using Init = int (*)();
+    const auto init = reinterpret_cast<Init>(dlsym(RTLD_DEFAULT, "FcInit"));
+    if (init == nullptr)
+        return;
+    try {
+        FontConfigurationLoading() = std::async(std::launch::async, [init] { init(); });
+    } catch (const std::system_error&) {
+        // No thread to spare: Qt loads it when the first window asks for a font.
+    }
+}
 
 QFont DialogFont(qreal points) {
     return DesignFont({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),

@@ -5,6 +5,11 @@
 
 namespace tarnwick {
 
+// Starts loading the system's font configuration (fontconfig's files, some 3 ms) on another
+// thread, so that it is ready by the time the first design font is asked for, which waits for
+// it. Called before QApplication, whose start (the display, the platform plugin) runs meanwhile.
+void StartLoadingFonts();
+
 // "MS Sans Serif", the design's dialog font, or the first installed of its metric-compatible
 // stand-ins; regular.
 QFont DialogFont(qreal points);

@@ -92,6 +92,7 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     // A closed window asks no server any more.
     void closeEvent(QCloseEvent* event) override;
 
@@ -101,6 +102,7 @@ private:
     std::optional<AboutServices> aboutServices_;
     std::unique_ptr<frmAbout> about_;
     bool centred_ = false;
+    bool serverListStyled_ = false;
     bool permissionExplained_ = false;
 };
 

@@ -72,6 +72,9 @@ TEST_F(Form1Test, EveryControlStandsClearOfTheOthersBesideItsCaption) {
 // 9.75 pt and the server list bold, in Arial or a metric-compatible stand-in rather than the
 // desktop's default, the same family in both.
 TEST_F(Form1Test, TextIsDrawnInTheDesignsFonts) {
+    // The hidden server list takes its font once the window has been drawn.
+    form->show();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->ServerList->font().bold(); }, 60000));
     form->HelpBut->click();
     const AboutWindow* about = form->About()->window();
     const struct {
