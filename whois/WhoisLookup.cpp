@@ -322,7 +322,8 @@ void WhoisLookup::Finish() {
 void WhoisLookup::EndAnswer(const QString& note) {
     CloseSocket();
     transcript_.EndAnswer();
-    // Only a whole answer is followed: a failed or cut one may have lost its referral line.
+    // Only an answer that ended without a note is followed: a failed or cut one may have lost its
+    // referral line. A reset looks like a close, but the line it cut short never refers.
     if (note.isEmpty() && FollowReferral()) {
         return;
     }

@@ -173,9 +173,9 @@ TEST_F(TraceIp, TheBoxGrowsWithEveryPieceOfTheAnswer) {
 }
 
 // Guards the blank query: the message, nothing sent, the connection kept open, and what the
-// server sends then replacing the message. Then a reset mid-answer: what arrived stays shown,
-// and the next lookup works; and a refused connection named, server and reason, in place of an
-// earlier answer.
+// server sends then replacing the message. Then a reset mid-answer: what arrived stays shown, a
+// referral line it cut short is not followed, and the next lookup works; and a refused
+// connection named, server and reason, in place of an earlier answer.
 TEST_F(TraceIp, BlankQueryResetAndRefusalAreShownInTheBox) {
     form->Winsock2->SetAnswerTimeout(100ms); // nothing was asked: nothing is waited for
     Click(QStringLiteral("   "));
@@ -188,10 +188,11 @@ TEST_F(TraceIp, BlankQueryResetAndRefusalAreShownInTheBox) {
     form->Winsock2->SetAnswerTimeout(kWhoisAnswerTimeout);
     Click();
     ASSERT_TRUE(servers[0].WaitForReceived("193.0.6.139\r\n"));
-    servers[0].Send("half an ans");
+    servers[0].Send("refer: 127.0.0.2"); // of 127.0.0.23, say
     servers[0].Reset();
-    ASSERT_TRUE(WaitUntil([&] { return form->Input_Label->text() == "half an ans"; }));
-    EXPECT_TRUE(Shown().startsWith("half an ans"));
+    ASSERT_TRUE(WaitUntil([&] { return form->Input_Label->text() == "refer: 127.0.0.2"; }));
+    EXPECT_TRUE(Shown().startsWith("refer: 127.0.0.2"));
+    EXPECT_EQ(servers[1].Received(), "");
     EXPECT_EQ(PointerOverBox(), Qt::IBeamCursor);
     Click();
     ASSERT_TRUE(servers[0].WaitForReceived("193.0.6.139\r\n193.0.6.139\r\n"));
@@ -253,12 +254,13 @@ TEST_F(TraceIp, SilentServerEndsTheLookupWithANote) {
 // data, and nothing of the first lookup shown from the click on, not even half a character.
 TEST_F(TraceIp, SecondClickWhileTheReferredAnswerArrivesEndsTheWholeChain) {
     ScriptedWhoisServer referred;
-    servers[0].answer = "ReferralServer: whois://127.0.0.1:" + QByteArray::number(referred.Port());
+    servers[0].answer =
+        "ReferralServer: whois://127.0.0.1:" + QByteArray::number(referred.Port()) + "\n";
     Click();
     ASSERT_TRUE(referred.WaitForReceived("193.0.6.139\r\n"));
     EXPECT_EQ(PointerOverBox(), Qt::BusyCursor);
     referred.Send("inetnum: FIRST\n\xE2\x82");
-    ASSERT_TRUE(WaitForShown(servers[0].answer + "\n" FROM(1) "inetnum: FIRST\n"));
+    ASSERT_TRUE(WaitForShown(servers[0].answer + FROM(1) "inetnum: FIRST\n"));
     EXPECT_EQ(PointerOverBox(), Qt::IBeamCursor);
     referred.Send("\xAC FIRST more\n"); // already in the kernel when the second lookup starts
     servers[0].answer.clear();
