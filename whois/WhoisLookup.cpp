@@ -2,6 +2,8 @@
 // followed.
 #include "whois/WhoisLookup.h"
 
+#include "whois/ReferralPolicy.h"
+
 #include <QHostInfo>
 #include <QTcpSocket>
 
@@ -47,28 +49,6 @@ QString TrimBlanks(const QString& text) {
         --end;
     }
     return text.sliced(first, end - first);
-}
-
-bool IsPublicAddress(const QHostAddress& address) {
-    bool isIpv4 = false;
-    const quint32 ipv4 = address.toIPv4Address(&isIpv4); // IPv4-mapped IPv6 too
-    if (!isIpv4) {
-        // Qt counts unique local addresses (fc00::/7) as global.
-        return address.protocol() == QAbstractSocket::IPv6Protocol && address.isGlobal() &&
-               !address.isUniqueLocalUnicast();
-    }
-    struct Range {
-        quint32 first;
-        int bits;
-    };
-    // This network, private, shared (carrier NAT), loopback, link-local, private, private,
-    // multicast, and reserved up to the broadcast address.
-    constexpr Range kNotPublic[] = {{0x00000000, 8},  {0x0A000000, 8},  {0x64400000, 10},
-                                    {0x7F000000, 8},  {0xA9FE0000, 16}, {0xAC100000, 12},
-                                    {0xC0A80000, 16}, {0xE0000000, 4},  {0xF0000000, 4}};
-    return std::none_of(std::begin(kNotPublic), std::end(kNotPublic), [ipv4](const Range& range) {
-        return ipv4 >> (32 - range.bits) == range.first >> (32 - range.bits);
-    });
 }
 
 WhoisLookup::WhoisLookup(AnswerView& view, QObject* parent) : QObject(parent), transcript_(view) {
@@ -145,8 +125,7 @@ void WhoisLookup::OnResolved(const QList<QHostAddress>& addresses) {
     if (IsReferred()) {
         // A public server cannot send the query on into the user's own network; a local
         // registry may refer to its neighbours.
-        if (answeredFromPublic_ && !std::all_of(addresses.begin(), addresses.end(),
-                                                [](const auto& a) { return IsPublicAddress(a); })) {
+        if (!MayFollowReferral(answeredFrom_, addresses)) {
             CloseSocket();
             EndLookup(QStringLiteral(" The referral to %1 was not followed: it points into a "
                                      "private network.")
@@ -237,7 +216,7 @@ void WhoisLookup::OnConnected() {
     }
     connectTimer_.stop();
     state_ = State::Connected;
-    answeredFromPublic_ = IsPublicAddress(socket_->peerAddress());
+    answeredFrom_ = socket_->peerAddress();
     // A referred server gets the query without asking the binder: the input is read once.
     if (IsReferred()) {
         WriteQuery();

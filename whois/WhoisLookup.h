@@ -33,16 +33,13 @@ inline constexpr int kMostWhoisReferrals = 3;
 // Removes leading and trailing blanks (code 32) only; tabs and the rest stay.
 QString TrimBlanks(const QString& text);
 
-// Whether an address lies outside every private, shared, loopback, link-local, multicast and
-// reserved range: a referral from such a server may lead only to such addresses.
-bool IsPublicAddress(const QHostAddress& address);
-
 // A lookup is started with Start. Its socket reports the connection through Connect and every
 // piece of the answer through DataArrival; whoever binds the lookup answers Connect with
 // SendQuery and DataArrival with TakeData. Every socket event reaches the lookup through the
 // event loop, never inside Start, and none of an earlier connection follows a new Start.
-// An answer that ends normally and names another WHOIS server is followed there: the same
-// query goes out again without Connect, and that answer is added under a heading of its own.
+// An answer that ends normally and names another WHOIS server on a whole line is followed there
+// (whois/ReferralPolicy.h says where it may lead): the same query goes out again without Connect,
+// and that answer is added under a heading of its own.
 // Each server is connected to at the very addresses its name was checked at, so a name server
 // that answers differently the second time cannot lead the lookup elsewhere.
 class WhoisLookup final : public QObject {
@@ -130,8 +127,8 @@ private:
     quint16 serverPort_ = kWhoisPort;
     // Where the name of the server being asked led, tried in turn.
     QList<QHostAddress> addresses_;
-    // Whether the server that gave the current answer is itself on a public address.
-    bool answeredFromPublic_ = false;
+    // The address of the server that gave the current answer.
+    QHostAddress answeredFrom_;
     // The query text sent to the first server; referred servers get it again.
     QString query_;
     // "host:port" of every server asked since Start, host in lower case.

@@ -335,8 +335,11 @@ TEST_F(PlainTextAnswerViewTest, EndlessLineIsShownInLinesOfAFixedLength) {
 
 // Runs the current test again in network and mount namespaces of its own, and says whether it
 // passed there. Resolver settings are bind-mounted over /etc there only, so no query can leave
-// the machine: host names come from `hostsSource` with a hosts file of the test's own, and
-// 203.0.113.1 and 198.51.100.7 stand for public servers on the namespace's loopback.
+// the machine: host names come from `hostsSource` with a hosts file of the test's own. This
+// machine is behind NAT, as most users are: 10.9.0.2 on a veth, and 192.0.2.9 of its own. Across
+// the veth, in the namespace "far" that only this one sees, 203.0.113.1 and 198.51.100.0/24 are
+// public hosts (a connection to a port where no test server listens is refused), and packets
+// to any other address are dropped.
 bool InNamespace() {
     return qEnvironmentVariableIsSet("TARNWICK_TEST_IN_NAMESPACE");
 }
@@ -350,9 +353,17 @@ void RerunInNamespace(const char* hostsSource) {
     // 127.0.0.1 all the same. A running nscd would answer from outside: it is hidden.
     const std::string script =
         "printf \"hosts: $4\\n\" >$1/n && printf \"nameserver 127.0.0.1\\n\" >$1/r && "
-        "printf \"127.0.0.2 inside.tarnwick.test\\n198.51.100.7 public.tarnwick.test\\n\" >$1/h "
-        "&& ip link set lo up && ip addr add 203.0.113.1/32 dev lo && "
-        "ip addr add 198.51.100.7/32 dev lo && mount --bind $1/n /etc/nsswitch.conf && "
+        "printf \"127.0.0.2 inside.tarnwick.test\\n127.0.0.9 refusing.tarnwick.test\\n"
+        "192.0.2.99 slow.tarnwick.test\\n198.51.100.8 several.tarnwick.test\\n"
+        "198.51.100.9 several.tarnwick.test\\n198.51.100.7 several.tarnwick.test "
+        "mixed.tarnwick.test\\n10.0.0.5 mixed.tarnwick.test\\n\" >$1/h && "
+        "ip link set lo up && mkdir -p /run/netns && mount -t tmpfs none /run/netns && "
+        "ip netns add far && ip link add tw0 type veth peer name tw1 netns far && "
+        "ip addr add 10.9.0.2/24 dev tw0 && ip addr add 192.0.2.9/32 dev tw0 && "
+        "ip link set tw0 up && ip route add default via 10.9.0.1 && ip -n far link set lo up && "
+        "ip -n far addr add 10.9.0.1/24 dev tw1 && ip -n far link set tw1 up && "
+        "ip -n far addr add 203.0.113.1/32 dev lo && ip -n far addr add 198.51.100.1/24 dev lo && "
+        "mount --bind $1/n /etc/nsswitch.conf && "
         "mount --bind $1/h /etc/hosts && "
         "{ [ ! -e /etc/resolv.conf ] || mount --bind $1/r /etc/resolv.conf; } && "
         "{ [ ! -d /run/nscd ] || mount -t tmpfs none /run/nscd; } && "
@@ -391,7 +402,8 @@ INSTANTIATE_TEST_SUITE_P(Resolvers, UnresolvedServer, ::testing::Values(
 // clang-format on
 
 // A public server's referral, to each form of an address that is not public, to names, and to
-// public addresses. What a referral may lead to is judged on the addresses it resolves to.
+// public addresses. What a referral may lead to is judged on the addresses it resolves to, and
+// the referrer on its own address, never the client's.
 struct TargetRow {
     const char* name;
     const char* target;
@@ -404,20 +416,19 @@ class ReferralFromAPublicServer : public TraceIp,
 TEST_P(ReferralFromAPublicServer, LeadsOnlyToPublicAddresses) {
     if (!InNamespace())
         return RerunInNamespace("files");
-    ScriptedWhoisServer registry(QStringLiteral("203.0.113.1"));
-    ScriptedWhoisServer referred(QStringLiteral("0.0.0.0")); // every address in the namespace
+    ScriptedWhoisServer own(QStringLiteral("0.0.0.0")); // every address of this machine
+    ScriptedWhoisServer registry(QStringLiteral("203.0.113.1"), 0, "far");
+    ScriptedWhoisServer referred(QStringLiteral("198.51.100.7"), own.Port(), "far");
     const QString target = QString::fromLatin1(GetParam().target);
-    registry.answer = QStringLiteral("ReferralServer: whois://%1:%2\n")
-                          .arg(target)
-                          .arg(referred.Port())
-                          .toLatin1();
+    registry.answer =
+        QStringLiteral("ReferralServer: whois://%1:%2\n").arg(target).arg(own.Port()).toLatin1();
     referred.answer = "S-referred\n";
     form->ServerList->setItemText(0, QStringLiteral("203.0.113.1"));
     form->Winsock2->SetPort(registry.Port());
     Click();
     const QString after = QString::fromLatin1(GetParam().shownAfterTheAnswer).arg(target);
     EXPECT_TRUE(WaitForShown(registry.answer + after)) << Shown().toStdString();
-    EXPECT_EQ(referred.Received().isEmpty(), !after.contains("S-referred"));
+    EXPECT_EQ(own.Received(), "");
 }
 
 const char kRefused[] = " The referral to %1 was not followed: it points into a private network.";
@@ -426,15 +437,14 @@ const char kFollowed[] = "\n Answer from %1:\n\nS-referred\n";
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Targets, ReferralFromAPublicServer, ::testing::Values(
     TargetRow{"Loopback", "127.0.0.1", kRefused},
-    TargetRow{"LoopbackShort", "127.1", kRefused},
-    TargetRow{"LoopbackAsOneNumber", "2130706433", kRefused},
     TargetRow{"LoopbackInHex", "0x7f000001", kRefused},
     TargetRow{"ThisHost", "0", kRefused},
     TargetRow{"PrivateNetwork", "10.0.0.5", kRefused},
-    TargetRow{"CloudMetadata", "169.254.169.254", kRefused},
+    TargetRow{"ThisMachinesOwnAddress", "192.0.2.9", kRefused},
     TargetRow{"NameOfALoopbackAddress", "inside.tarnwick.test", kRefused},
+    TargetRow{"NameOfAPublicAndAPrivateAddress", "mixed.tarnwick.test", kRefused},
     TargetRow{"PublicAddress", "198.51.100.7", kFollowed},
-    TargetRow{"NameOfAPublicAddress", "public.tarnwick.test", kFollowed},
+    TargetRow{"NameWhoseFirstAddressesRefuse", "several.tarnwick.test", kFollowed},
     TargetRow{"NameNotFound", "missing.tarnwick.test",
               "\n Answer from %1:\n\n Could not connect to %1: the name was not found."}),
     kRowName);
