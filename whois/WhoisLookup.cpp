@@ -112,9 +112,6 @@ void WhoisLookup::OpenConnection() {
             OnResolved(host.addresses());
             return;
         }
-        if (IsReferred()) {
-            transcript_.StartAnswerFrom(server_);
-        }
         FailToConnect(host.error() == QHostInfo::UnknownError
                           ? QStringLiteral("the name could not be looked up")
                           : QStringLiteral("the name was not found"));
@@ -132,7 +129,7 @@ void WhoisLookup::OnResolved(const QList<QHostAddress>& addresses) {
                           .arg(server_));
             return;
         }
-        transcript_.StartAnswerFrom(server_);
+        ShowHeading();
     }
     addresses_ = addresses;
     ConnectSocket();
@@ -283,7 +280,9 @@ void WhoisLookup::FailToConnect(const QString& reason) {
     CloseSocket();
     const QString message = QStringLiteral(" Could not connect to %1: %2.").arg(server_, reason);
     if (IsReferred()) {
-        // A referred server: the earlier answers stay, the reason goes under its heading.
+        // A referred server: the earlier answers stay, the reason goes under its heading, whether
+        // the name lookup, the connection or the timeout failed.
+        ShowHeading();
         EndLookup(message);
         return;
     }
@@ -333,11 +332,18 @@ bool WhoisLookup::FollowReferral() {
         return false;
     }
     asked_.append(key);
+    headingShown_ = false;
     server_ = referral->host;
     serverPort_ = port;
     SetWaiting(true);
     OpenConnection();
     return true;
+}
+
+void WhoisLookup::ShowHeading() {
+    if (!std::exchange(headingShown_, true)) {
+        transcript_.StartAnswerFrom(server_);
+    }
 }
 
 void WhoisLookup::SetWaiting(bool waiting) {

@@ -39,7 +39,7 @@ QString TrimBlanks(const QString& text);
 // event loop, never inside Start, and none of an earlier connection follows a new Start.
 // An answer that ends normally and names another WHOIS server on a whole line is followed there
 // (whois/ReferralPolicy.h says where it may lead): the same query goes out again without Connect,
-// and that answer is added under a heading of its own.
+// and that answer, or why the server could not be reached, is added under a heading of its own.
 // Each server is connected to at the very addresses its name was checked at, so a name server
 // that answers differently the second time cannot lead the lookup elsewhere.
 class WhoisLookup final : public QObject {
@@ -96,6 +96,8 @@ private:
     void ConnectSocket();
     void WriteQuery();
     bool FollowReferral();
+    // A referred server's heading, shown once, before its answer or the reason it gave none.
+    void ShowHeading();
     void SetWaiting(bool waiting);
     void OnConnected();
     void OnReadyRead();
@@ -129,6 +131,7 @@ private:
     QList<QHostAddress> addresses_;
     // The address of the server that gave the current answer.
     QHostAddress answeredFrom_;
+    bool headingShown_ = false;
     // The query text sent to the first server; referred servers get it again.
     QString query_;
     // "host:port" of every server asked since Start, host in lower case.
