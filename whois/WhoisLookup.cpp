@@ -63,8 +63,8 @@ WhoisLookup::~WhoisLookup() {
 }
 
 void WhoisLookup::Start(const QString& serverEntry) {
+    Stop();
     transcript_.Clear();
-    CloseSocket();
     server_ = TrimBlanks(serverEntry);
     serverPort_ = port_;
     query_.clear();

@@ -64,8 +64,8 @@ public:
         transcript_.SetLimits(bytes, lines);
     }
 
-    // Ends any earlier lookup, empties the buffer and the view, and starts connecting to the
-    // server entry, trimmed of blanks. Returns at once.
+    // Ends any earlier lookup as Stop does, Ended included, then empties the buffer and the view
+    // and starts connecting to the server entry, trimmed of blanks. Returns at once.
     void Start(const QString& serverEntry);
     // Ends the lookup where it stands, keeping what is shown.
     void Stop();
@@ -84,7 +84,9 @@ public:
 signals:
     void Connect();
     void DataArrival(qint64 bytesAvailable);
-    // The lookup is over: closed by the last server, failed, cut or stopped.
+    // The lookup is over: closed by the last server, failed, cut, stopped or ended by a new Start.
+    // Once for every lookup that was running, the buffer still the lookup's own; never when the
+    // lookup is destroyed.
     void Ended();
     // Whether the user is waiting for a server: from a connect until its first data or end.
     void WaitingChanged(bool waiting);

@@ -220,11 +220,14 @@ TEST_F(TraceIp, SilentServerEndsTheLookupWithANote) {
 }
 
 // Guards a second click while the referred answer arrives: the busy pointer until the first
-// data, and nothing of the first lookup shown from the click on, not even half a character.
+// data, nothing of the first lookup shown from the click on, not even half a character, and
+// Ended once for every lookup that was running, the window's too.
 TEST_F(TraceIp, SecondClickWhileTheReferredAnswerArrivesEndsTheWholeChain) {
     ScriptedWhoisServer referred;
     servers[0].answer =
         "ReferralServer: whois://127.0.0.1:" + QByteArray::number(referred.Port()) + "\n";
+    int ended = 0;
+    QObject::connect(form->Winsock2, &WhoisLookup::Ended, [&] { ++ended; });
     Click();
     ASSERT_TRUE(referred.WaitForReceived("193.0.6.139\r\n"));
     EXPECT_EQ(PointerOverBox(), Qt::BusyCursor);
@@ -234,6 +237,8 @@ TEST_F(TraceIp, SecondClickWhileTheReferredAnswerArrivesEndsTheWholeChain) {
     referred.Send("\xAC FIRST more\n"); // already in the kernel when the second lookup starts
     servers[0].answer.clear();
     Click(QStringLiteral("second"));
+    EXPECT_EQ(ended, 1);
+    EXPECT_EQ(form->Input_Label->text(), "");
     bool firstShownLater = Shown() != QString();
     QObject::connect(form->Box, &QPlainTextEdit::textChanged, form.get(),
                      [&] { firstShownLater |= Shown().contains("FIRST"); });
