@@ -122,17 +122,12 @@ const ChainRow kChainRows[] = {
     {"ArinFormWithPort", "  193.0.6.139  ", "193.0.6.139",
      {"ReferralServer: whois://127.0.0.1:{5}/\r\n"},
      "ReferralServer: whois://127.0.0.1:{5}/\r\n" FROM(1) "S5\n", "05"},
-    {"ArinFormWithoutPort", "\t193.0.6.139  x\t ", "\t193.0.6.139  x\t",
-     {"ReferralServer: whois://127.0.0.2\n"},
-     "ReferralServer: whois://127.0.0.2\n" FROM(2) "S1\n", "01"},
-    {"IanaRefer", "\xC2\xA0" "b\xC3\xBC" "cher ", "\xC2\xA0" "b\xC3\xBC" "cher",
+    {"IanaRefer", "\t\xC2\xA0" "b\xC3\xBC" "cher  x\t ", "\t\xC2\xA0" "b\xC3\xBC" "cher  x\t",
      {REFER(2)}, REFER(2) FROM(2) "S1\n", "01"},
     {"LoopEndsAtAServerAlreadyAsked", "q", "q", {REFER(2), REFER(1)},
      REFER(2) FROM(2) REFER(1), "01"},
     {"ChainOfFourEndsAfterThreeReferrals", "q", "q", {REFER(2), REFER(3), REFER(4), REFER(5)},
      REFER(2) FROM(2) REFER(3) FROM(3) REFER(4) FROM(4) REFER(5), "0123"},
-    {"RwhoisLeftAlone", "q", "q", {"ReferralServer: rwhois://127.0.0.2\n"},
-     "ReferralServer: rwhois://127.0.0.2\n", "0"},
     {"ExactlyTheLimitIsWhole", "q", "q", {"0123456789012345678\n"}, "0123456789012345678\n",
      "0", "", 20},
     {"CutAnswerIsNotFollowed", "q", "q", {REFER(2) "0123456789"}, REFER(2) "012", "0",
@@ -165,9 +160,7 @@ TEST_F(TraceIp, TheBoxGrowsWithEveryPieceOfTheAnswer) {
         ASSERT_TRUE(WaitForShown(shown.toString())) << bytes.toHex().data();
     }
     servers[0].Close();
-    const QString whole =
-        QStringView(u"\uFEFFStra\u00DFe\u2400\u20AC \U0001F600\r\nb\uFFFD\uFFFD(\uFFFD\r\nd\uFFFD")
-            .toString();
+    const QString whole = std::rbegin(pieces)->second.toString().replace("\n", "\r\n") + u'\uFFFD';
     EXPECT_TRUE(WaitUntil([&] { return form->Input_Label->text() == whole; }));
     EXPECT_TRUE(WaitForShown(QString(whole).replace("\r\n", "\n")));
 }
