@@ -102,20 +102,23 @@ void WhoisLookup::OpenConnection() {
     }
     // Resolved here, not by the socket, to tell a name that does not exist from a resolver that
     // could not be asked, and to check every address before connecting to it.
-    const std::uint64_t number = lookupNumber_;
-    hostLookupId_ = QHostInfo::lookupHost(server_, this, [this, number](const QHostInfo& host) {
-        if (number != lookupNumber_ || state_ != State::Connecting) {
-            return;
-        }
-        hostLookupId_ = -1;
-        if (host.error() == QHostInfo::NoError && !host.addresses().isEmpty()) {
-            OnResolved(host.addresses());
-            return;
-        }
-        FailToConnect(host.error() == QHostInfo::UnknownError
-                          ? QStringLiteral("the name could not be looked up")
-                          : QStringLiteral("the name was not found"));
-    });
+    // A slot named, not a functor: Qt 6.4 leaks the functor of a lookup that is aborted.
+    hostLookupId_ = QHostInfo::lookupHost(server_, this, SLOT(OnHostLookedUp(QHostInfo)));
+}
+
+void WhoisLookup::OnHostLookedUp(const QHostInfo& host) {
+    // Not the lookup of the server being asked now: an aborted one, already on its way.
+    if (host.lookupId() != hostLookupId_ || state_ != State::Connecting) {
+        return;
+    }
+    hostLookupId_ = -1;
+    if (host.error() == QHostInfo::NoError && !host.addresses().isEmpty()) {
+        OnResolved(host.addresses());
+        return;
+    }
+    FailToConnect(host.error() == QHostInfo::UnknownError
+                      ? QStringLiteral("the name could not be looked up")
+                      : QStringLiteral("the name was not found"));
 }
 
 void WhoisLookup::OnResolved(const QList<QHostAddress>& addresses) {

@@ -6,6 +6,7 @@
 
 #include <QAbstractSocket>
 #include <QHostAddress>
+#include <QHostInfo>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -90,6 +91,9 @@ signals:
     void Ended();
     // Whether the user is waiting for a server: from a connect until its first data or end.
     void WaitingChanged(bool waiting);
+
+private slots:
+    void OnHostLookedUp(const QHostInfo& host);
 
 private:
     bool IsReferred() const { return asked_.size() > 1; }
