@@ -2,6 +2,8 @@
 // followed.
 #include "whois/WhoisLookup.h"
 
+#include "whois/ReferralPolicy.h"
+
 #include <QHostInfo>
 #include <QTcpSocket>
 
@@ -49,28 +51,6 @@ QString TrimBlanks(const QString& text) {
     return text.sliced(first, end - first);
 }
 
-bool IsPublicAddress(const QHostAddress& address) {
-    bool isIpv4 = false;
-    const quint32 ipv4 = address.toIPv4Address(&isIpv4); // IPv4-mapped IPv6 too
-    if (!isIpv4) {
-        // Qt counts unique local addresses (fc00::/7) as global.
-        return address.protocol() == QAbstractSocket::IPv6Protocol && address.isGlobal() &&
-               !address.isUniqueLocalUnicast();
-    }
-    struct Range {
-        quint32 first;
-        int bits;
-    };
-    // This network, private, shared (carrier NAT), loopback, link-local, private, private,
-    // multicast, and reserved up to the broadcast address.
-    constexpr Range kNotPublic[] = {{0x00000000, 8},  {0x0A000000, 8},  {0x64400000, 10},
-                                    {0x7F000000, 8},  {0xA9FE0000, 16}, {0xAC100000, 12},
-                                    {0xC0A80000, 16}, {0xE0000000, 4},  {0xF0000000, 4}};
-    return std::none_of(std::begin(kNotPublic), std::end(kNotPublic), [ipv4](const Range& range) {
-        return ipv4 >> (32 - range.bits) == range.first >> (32 - range.bits);
-    });
-}
-
 WhoisLookup::WhoisLookup(AnswerView& view, QObject* parent) : QObject(parent), transcript_(view) {
     connectTimer_.setSingleShot(true);
     connect(&connectTimer_, &QTimer::timeout, this, &WhoisLookup::OnConnectTimeout);
@@ -83,8 +63,8 @@ WhoisLookup::~WhoisLookup() {
 }
 
 void WhoisLookup::Start(const QString& serverEntry) {
+    Stop();
     transcript_.Clear();
-    CloseSocket();
     server_ = TrimBlanks(serverEntry);
     serverPort_ = port_;
     query_.clear();
@@ -122,38 +102,37 @@ void WhoisLookup::OpenConnection() {
     }
     // Resolved here, not by the socket, to tell a name that does not exist from a resolver that
     // could not be asked, and to check every address before connecting to it.
-    const std::uint64_t number = lookupNumber_;
-    hostLookupId_ = QHostInfo::lookupHost(server_, this, [this, number](const QHostInfo& host) {
-        if (number != lookupNumber_ || state_ != State::Connecting) {
-            return;
-        }
-        hostLookupId_ = -1;
-        if (host.error() == QHostInfo::NoError && !host.addresses().isEmpty()) {
-            OnResolved(host.addresses());
-            return;
-        }
-        if (IsReferred()) {
-            transcript_.StartAnswerFrom(server_);
-        }
-        FailToConnect(host.error() == QHostInfo::UnknownError
-                          ? QStringLiteral("the name could not be looked up")
-                          : QStringLiteral("the name was not found"));
-    });
+    // A slot named, not a functor: Qt 6.4 leaks the functor of a lookup that is aborted.
+    hostLookupId_ = QHostInfo::lookupHost(server_, this, SLOT(OnHostLookedUp(QHostInfo)));
+}
+
+void WhoisLookup::OnHostLookedUp(const QHostInfo& host) {
+    // Not the lookup of the server being asked now: an aborted one, already on its way.
+    if (host.lookupId() != hostLookupId_ || state_ != State::Connecting) {
+        return;
+    }
+    hostLookupId_ = -1;
+    if (host.error() == QHostInfo::NoError && !host.addresses().isEmpty()) {
+        OnResolved(host.addresses());
+        return;
+    }
+    FailToConnect(host.error() == QHostInfo::UnknownError
+                      ? QStringLiteral("the name could not be looked up")
+                      : QStringLiteral("the name was not found"));
 }
 
 void WhoisLookup::OnResolved(const QList<QHostAddress>& addresses) {
     if (IsReferred()) {
         // A public server cannot send the query on into the user's own network; a local
         // registry may refer to its neighbours.
-        if (answeredFromPublic_ && !std::all_of(addresses.begin(), addresses.end(),
-                                                [](const auto& a) { return IsPublicAddress(a); })) {
+        if (!MayFollowReferral(answeredFrom_, addresses)) {
             CloseSocket();
             EndLookup(QStringLiteral(" The referral to %1 was not followed: it points into a "
                                      "private network.")
                           .arg(server_));
             return;
         }
-        transcript_.StartAnswerFrom(server_);
+        ShowHeading();
     }
     addresses_ = addresses;
     ConnectSocket();
@@ -237,7 +216,7 @@ void WhoisLookup::OnConnected() {
     }
     connectTimer_.stop();
     state_ = State::Connected;
-    answeredFromPublic_ = IsPublicAddress(socket_->peerAddress());
+    answeredFrom_ = socket_->peerAddress();
     // A referred server gets the query without asking the binder: the input is read once.
     if (IsReferred()) {
         WriteQuery();
@@ -304,7 +283,9 @@ void WhoisLookup::FailToConnect(const QString& reason) {
     CloseSocket();
     const QString message = QStringLiteral(" Could not connect to %1: %2.").arg(server_, reason);
     if (IsReferred()) {
-        // A referred server: the earlier answers stay, the reason goes under its heading.
+        // A referred server: the earlier answers stay, the reason goes under its heading, whether
+        // the name lookup, the connection or the timeout failed.
+        ShowHeading();
         EndLookup(message);
         return;
     }
@@ -322,7 +303,8 @@ void WhoisLookup::Finish() {
 void WhoisLookup::EndAnswer(const QString& note) {
     CloseSocket();
     transcript_.EndAnswer();
-    // Only a whole answer is followed: a failed or cut one may have lost its referral line.
+    // Only an answer that ended without a note is followed: a failed or cut one may have lost its
+    // referral line. A reset looks like a close, but the line it cut short never refers.
     if (note.isEmpty() && FollowReferral()) {
         return;
     }
@@ -353,11 +335,18 @@ bool WhoisLookup::FollowReferral() {
         return false;
     }
     asked_.append(key);
+    headingShown_ = false;
     server_ = referral->host;
     serverPort_ = port;
     SetWaiting(true);
     OpenConnection();
     return true;
+}
+
+void WhoisLookup::ShowHeading() {
+    if (!std::exchange(headingShown_, true)) {
+        transcript_.StartAnswerFrom(server_);
+    }
 }
 
 void WhoisLookup::SetWaiting(bool waiting) {

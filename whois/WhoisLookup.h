@@ -6,6 +6,7 @@
 
 #include <QAbstractSocket>
 #include <QHostAddress>
+#include <QHostInfo>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -33,16 +34,13 @@ inline constexpr int kMostWhoisReferrals = 3;
 // Removes leading and trailing blanks (code 32) only; tabs and the rest stay.
 QString TrimBlanks(const QString& text);
 
-// Whether an address lies outside every private, shared, loopback, link-local, multicast and
-// reserved range: a referral from such a server may lead only to such addresses.
-bool IsPublicAddress(const QHostAddress& address);
-
 // A lookup is started with Start. Its socket reports the connection through Connect and every
 // piece of the answer through DataArrival; whoever binds the lookup answers Connect with
 // SendQuery and DataArrival with TakeData. Every socket event reaches the lookup through the
 // event loop, never inside Start, and none of an earlier connection follows a new Start.
-// An answer that ends normally and names another WHOIS server is followed there: the same
-// query goes out again without Connect, and that answer is added under a heading of its own.
+// An answer that ends normally and names another WHOIS server on a whole line is followed there
+// (whois/ReferralPolicy.h says where it may lead): the same query goes out again without Connect,
+// and that answer, or why the server could not be reached, is added under a heading of its own.
 // Each server is connected to at the very addresses its name was checked at, so a name server
 // that answers differently the second time cannot lead the lookup elsewhere.
 class WhoisLookup final : public QObject {
@@ -67,8 +65,8 @@ public:
         transcript_.SetLimits(bytes, lines);
     }
 
-    // Ends any earlier lookup, empties the buffer and the view, and starts connecting to the
-    // server entry, trimmed of blanks. Returns at once.
+    // Ends any earlier lookup as Stop does, Ended included, then empties the buffer and the view
+    // and starts connecting to the server entry, trimmed of blanks. Returns at once.
     void Start(const QString& serverEntry);
     // Ends the lookup where it stands, keeping what is shown.
     void Stop();
@@ -87,10 +85,15 @@ public:
 signals:
     void Connect();
     void DataArrival(qint64 bytesAvailable);
-    // The lookup is over: closed by the last server, failed, cut or stopped.
+    // The lookup is over: closed by the last server, failed, cut, stopped or ended by a new Start.
+    // Once for every lookup that was running, the buffer still the lookup's own; never when the
+    // lookup is destroyed.
     void Ended();
     // Whether the user is waiting for a server: from a connect until its first data or end.
     void WaitingChanged(bool waiting);
+
+private slots:
+    void OnHostLookedUp(const QHostInfo& host);
 
 private:
     bool IsReferred() const { return asked_.size() > 1; }
@@ -99,6 +102,8 @@ private:
     void ConnectSocket();
     void WriteQuery();
     bool FollowReferral();
+    // A referred server's heading, shown once, before its answer or the reason it gave none.
+    void ShowHeading();
     void SetWaiting(bool waiting);
     void OnConnected();
     void OnReadyRead();
@@ -130,8 +135,9 @@ private:
     quint16 serverPort_ = kWhoisPort;
     // Where the name of the server being asked led, tried in turn.
     QList<QHostAddress> addresses_;
-    // Whether the server that gave the current answer is itself on a public address.
-    bool answeredFromPublic_ = false;
+    // The address of the server that gave the current answer.
+    QHostAddress answeredFrom_;
+    bool headingShown_ = false;
     // The query text sent to the first server; referred servers get it again.
     QString query_;
     // "host:port" of every server asked since Start, host in lower case.

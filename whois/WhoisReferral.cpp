@@ -79,21 +79,21 @@ bool ReferralScanner::ReadLine(QStringView line) {
     return true;
 }
 
-void ReferralScanner::Scan(QStringView answer, bool ended) {
+void ReferralScanner::Scan(QStringView answer) {
     while (!decided_) {
         const qsizetype from = std::max(seen_, searched_);
-        const qsizetype lineEnd = answer.indexOf(u'\n', from);
+        // A CR LF ends the line at its CR and leaves an empty line, which never refers.
+        const qsizetype lineEnd =
+            std::find_if(answer.begin() + from, answer.end(),
+                         [](QChar character) { return character == u'\n' || character == u'\r'; }) -
+            answer.begin();
         // The line's first colon is looked for in each stretch of the line once, as it arrives,
         // so that an endless line is never searched through in one go.
         if (colon_ < 0) {
-            colon_ = answer.first(lineEnd < 0 ? answer.size() : lineEnd).indexOf(u':', from);
+            colon_ = answer.first(lineEnd).indexOf(u':', from);
         }
-        if (lineEnd < 0) {
+        if (lineEnd == answer.size()) {
             searched_ = answer.size();
-            if (ended) {
-                ReadLine(answer.sliced(seen_));
-                decided_ = true;
-            }
             return;
         }
         decided_ = ReadLine(answer.sliced(seen_, lineEnd - seen_));

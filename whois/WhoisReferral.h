@@ -14,15 +14,16 @@ struct WhoisReferral {
 };
 
 // Where an answer refers the asker, read a piece at a time so that a long answer is never
-// searched in one go: each Scan reads the lines of the answer so far that it has not read, up to
-// the last line end, or to the answer's end once it has ended.
+// searched in one go: each Scan reads the lines of the answer so far that it has not read. Only
+// a line that a line end (LF, CR, or both) follows is read, even once the answer has ended: a
+// connection reset looks like the server's close, and a line it cut may name half a host.
 //
 // The first line keyed `ReferralServer` (ARIN: whois://HOST[:PORT][/]) or `refer` (IANA: a bare
 // host), keys in any case, decides; anything but a WHOIS referral to a plain host name or
 // address (rwhois://, http://, a path, a bad port) gives none.
 class ReferralScanner {
 public:
-    void Scan(QStringView answer, bool ended);
+    void Scan(QStringView answer);
     const std::optional<WhoisReferral>& Referral() const { return referral_; }
 
 private:

@@ -97,11 +97,6 @@ void WhoisTranscript::EndAnswer() {
     decoder_.Reset();
 }
 
-std::optional<WhoisReferral> WhoisTranscript::Referral() {
-    referralScanner_.Scan(QStringView(text_).sliced(answerStart_), true);
-    return referralScanner_.Referral();
-}
-
 void WhoisTranscript::StartAnswerFrom(const QString& host) {
     QString heading = QStringLiteral("\n Answer from %1:\n\n").arg(host);
     if (!EndsInLineBreak(text_)) {
@@ -130,7 +125,7 @@ void WhoisTranscript::Append(const QString& text) {
         text_.reserve(std::max(text_.size() + text.size(), byteLimit_ + kRoomForNotes));
     }
     text_ += text;
-    referralScanner_.Scan(QStringView(text_).sliced(answerStart_), false);
+    referralScanner_.Scan(QStringView(text_).sliced(answerStart_));
     if (shownMessage_.isEmpty()) {
         view_.Append(text, QStringView(text_).chopped(text.size()));
     } else {

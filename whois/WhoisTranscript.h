@@ -44,7 +44,7 @@ public:
     // The end of the current server's answer: a character cut short comes out.
     void EndAnswer();
     // The server the ended answer refers to, if any.
-    std::optional<WhoisReferral> Referral();
+    const std::optional<WhoisReferral>& Referral() const { return referralScanner_.Referral(); }
     // The next server's answer follows under a heading with its name.
     void StartAnswerFrom(const QString& host);
     // A line under what is shown, on a line of its own.

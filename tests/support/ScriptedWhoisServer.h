@@ -1,7 +1,9 @@
-// A WHOIS server on a loopback address that a test drives step by step from its own event loop,
-// or that answers every query line with a canned answer.
+// A WHOIS server on a loopback address, or in a namespace of NetworkNamespaces.h, that a test
+// drives step by step from its own event loop, or that answers every query line with a canned
+// answer.
 #pragma once
 
+#include "tests/support/NetworkNamespaces.h"
 #include "tests/support/QtEventLoop.h"
 
 #include <QHostAddress>
@@ -17,8 +19,14 @@ namespace tarnwick::testing {
 class ScriptedWhoisServer {
 public:
     explicit ScriptedWhoisServer(const QString& address = QStringLiteral("127.0.0.1"),
-                                 quint16 port = 0) {
-        server_.listen(QHostAddress(address), port);
+                                 quint16 port = 0, const std::string& netns = {}) {
+        // Listening from inside the namespace leaves the socket there.
+        const int home =
+            netns.empty() ? -1 : open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+        if (home < 0 || EnterNamespace(netns))
+            server_.listen(QHostAddress(address), port);
+        if (home >= 0)
+            setns(home, CLONE_NEWNET), close(home);
         QObject::connect(&server_, &QTcpServer::newConnection, [this] {
             while (QTcpSocket* socket = server_.nextPendingConnection()) {
                 clients_.push_back(socket);

@@ -318,9 +318,10 @@ void Form1::closeEvent(QCloseEvent* event) {
 
 void Form1::Button2_Click() {
     Box->setEnabled(true);
-    Input_Label->setText(QString());
-    // Empties the box, closes any earlier connection and connects to the trimmed entry.
+    // Empties the box, ends any earlier lookup and connects to the trimmed entry. The earlier
+    // lookup's Ended hands the label its buffer: the label is emptied after.
     Winsock2->Start(ServerList->currentText());
+    Input_Label->setText(QString());
 }
 
 void Form1::Winsock2_Connect() {
