@@ -43,7 +43,7 @@ struct Options {
     int runs = 9;
     int quietMilliseconds = 300;
     int timeoutMilliseconds = 20000;
-    double floorTimeTarget = 1.2;
+    double floorTimeTarget = 1.15;
     double floorMemoryTarget = 1.3;
     // A second subject (a build to compare with) is measured in the same rounds and gets rows
     // of its own. explained: a second floor, whose row explains the first and has no target.
