@@ -111,15 +111,11 @@ for run in 'package:1 0' '+ep:1 0' '+p:0 2147483647'; do
         probe_window $copy '${run#*:}'; diff $scratch/expected $scratch/report"
 done
 
-# The probe pings 127.0.0.1 as nobody in a fresh network namespace, with the postinst's
-# capability step and without it.
+# Without the grant, and with ping sockets closed to nogroup, a ping fails with a status; the
+# granted program's ping is the window's, above.
 in_fresh_network() { unshare --net -- sh -c 'ip link set lo up && exec "$@"' sh "$@"; }
-mkdir -m 755 "$scratch/granted" "$scratch/plain"
-for kind in granted plain; do install -m 755 "$build_dir/tests/packaging/tarnwick_ping_once" "$scratch/$kind/"; done
-sh "$root/cmake/deb/grant-net-raw.sh" "$scratch/granted/tarnwick_ping_once"
-check "nobody pings 127.0.0.1 with the capability" bash -c \
-    "$(declare -f in_fresh_network); in_fresh_network ${as_nobody[*]} '$scratch/granted/tarnwick_ping_once' | grep -qx '0   \[ ip success \]'"
-check "nobody without it gets a failure status, no crash" bash -c \
+mkdir -m 755 "$scratch/plain" && install -m 755 "$build_dir/tests/packaging/tarnwick_ping_once" "$scratch/plain/"
+check "nobody without the grant gets a failure status, no crash" bash -c \
     "$(declare -f in_fresh_network); in_fresh_network ${as_nobody[*]} '$scratch/plain/tarnwick_ping_once'; [ \$? -eq 1 ]"
 
 dpkg -L tarnwick >"$scratch/installed-paths"
