@@ -390,7 +390,7 @@ INSTANTIATE_TEST_SUITE_P(Targets, ReferralFromAPublicServer, ::testing::Values(
 // clang-format on
 
 // A server that cannot be reached, at each step, named with the reason: the first one in place
-// of an answer, a referred one under its heading.
+// of an answer, a referred one under its heading; and the busy pointer gone at the end.
 struct UnreachedRow {
     const char* name;
     const char* server; // the entry, or referred to by 127.0.0.1
@@ -420,6 +420,7 @@ TEST_P(UnreachedServer, IsNamedWithTheReason) {
     Click();
     const QString heading = row.referred ? "refer: %1\n\n Answer from %1:\n\n" : "";
     EXPECT_TRUE(WaitForShown((heading + row.note).arg(row.server))) << Shown().toStdString();
+    EXPECT_EQ(PointerOverBox(), Qt::IBeamCursor) << "the busy pointer stays after the end";
 }
 
 // clang-format off
@@ -429,6 +430,8 @@ INSTANTIATE_TEST_SUITE_P(Steps, UnreachedServer, ::testing::Values(
                  COULD_NOT("the name could not be looked up"), "files dns"},
     UnreachedRow{"NoConnectionInTime", "slow.tarnwick.test", false,
                  COULD_NOT("no connection within 0.3 seconds"), "files", 300ms},
+    UnreachedRow{"ConnectionRefused", "refusing.tarnwick.test", false,
+                 COULD_NOT("the connection was refused")},
     UnreachedRow{"ReferredNameNotFound", "missing.tarnwick.test", true, COULD_NOT("the name was not found")},
     UnreachedRow{"ReferredNoConnectionInTime", "slow.tarnwick.test", true,
                  COULD_NOT("no connection within 0 seconds"), "files", 0ms},
