@@ -1,7 +1,6 @@
-// The WHOIS client without a window: what ends a line, where an answer refers the asker, which
-// addresses a referral may lead to, and the bounds on what an answer may cost to show.
+// The WHOIS client without a window: where an answer refers the asker, which addresses a
+// referral may lead to, and the bounds on what an answer may cost to show.
 #include "tests/support/NamedRows.h"
-#include "whois/AnswerLines.h"
 #include "whois/AnswerView.h"
 #include "whois/ReferralPolicy.h"
 #include "whois/WhoisReferral.h"
@@ -49,46 +48,6 @@ const ParseRow kParseRows[] = {
     {"LastLineCutShort", "Domain Name: A.NET\nrefer:a.ne", ""},
 };
 INSTANTIATE_TEST_SUITE_P(Answers, ReferralLine, ::testing::ValuesIn(kParseRows), kRowName);
-
-struct LineEndRow {
-    const char* name;
-    QString pieces; // '|' between two pieces
-    int lineEnds;
-    QString shown; // what a text box is handed
-};
-
-class LineEndsInPieces : public ::testing::TestWithParam<LineEndRow> {};
-
-// Guards the one rule of what ends a line: a CR LF once, also split between pieces (its LF then
-// kept from the box), a lone CR or LF, the other paragraph breaks, a line separator none; and an
-// endless line broken at the limit across pieces, a line end starting the count again.
-TEST_P(LineEndsInPieces, EndALineOnceAndReachTheBoxAsOneBreak) {
-    LineEnds lineEnds;
-    ShownLines shownLines;
-    int ends = 0;
-    QString shown;
-    for (const QString& piece : GetParam().pieces.split(u'|')) {
-        for (const QChar character : piece)
-            ends += lineEnds.Read(character) == LineEnds::Kind::LineEnd;
-        shown += shownLines.Next(piece);
-    }
-    EXPECT_EQ(ends, GetParam().lineEnds);
-    EXPECT_EQ(shown, GetParam().shown);
-}
-
-const QString kLongLine(kLongestShownLine - 1, u'x');
-const LineEndRow kLineEndRows[] = {
-    {"LineFeeds", "a\nb|\n", 2, "a\nb\n"},
-    {"CrLf", "a\r\nb", 1, "a\r\nb"},
-    {"CrLfSplitBetweenPieces", "a\r|\nb|\n", 2, "a\rb\n"},
-    {"LoneCrsAndLfCr", "\r\r|\r\n\r", 4, "\r\r\r\n\r"},
-    {"ParagraphAndFrameBreaks", u"\u2029\uFDD0|\uFDD1"_s, 3, u"\u2029\uFDD0\uFDD1"_s},
-    {"LineSeparator", u"a\u2028b"_s, 0, u"a\u2028b"_s},
-    {"EndlessLine", kLongLine + "|xy", 0, kLongLine + "x\ny"},
-    {"LineEndRestartsTheCount", kLongLine + "\r|\n" + kLongLine + "x", 1,
-     kLongLine + "\r" + kLongLine + "x"},
-};
-INSTANTIATE_TEST_SUITE_P(Texts, LineEndsInPieces, ::testing::ValuesIn(kLineEndRows), kRowName);
 
 struct RangeRow {
     const char* name;
