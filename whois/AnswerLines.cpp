@@ -49,9 +49,4 @@ QString ShownLines::Next(QStringView piece) {
     return shown;
 }
 
-void ShownLines::Reset() {
-    lineEnds_.Reset();
-    lineLength_ = 0;
-}
-
 } // namespace tarnwick

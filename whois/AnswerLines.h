@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <utility>
+
 namespace tarnwick {
 
 // A text widget lays out a whole line again whenever it grows, so an endless line would cost
@@ -23,14 +25,9 @@ public:
 
     // Reads the next character of the text.
     Kind Read(QChar character) {
-        const bool tail = afterCr_ && character == u'\n';
-        afterCr_ = character == u'\r';
-        if (tail) {
-            return Kind::CrLfTail;
-        }
-        return EndsLine(character) ? Kind::LineEnd : Kind::Text;
+        const bool tail = std::exchange(afterCr_, character == u'\r') && character == u'\n';
+        return tail ? Kind::CrLfTail : EndsLine(character) ? Kind::LineEnd : Kind::Text;
     }
-    void Reset() { afterCr_ = false; }
 
 private:
     bool afterCr_ = false;
@@ -39,12 +36,10 @@ private:
 // Pieces of a text as a text box must be handed them to show the whole text: without the LF of
 // a CR LF that a piece boundary split (the box would break the line again), and with a line feed
 // wherever a line would pass kLongestShownLine characters, never between the halves of a
-// surrogate pair. Pieces must not split a pair.
+// surrogate pair. Pieces must not split a pair; a new text starts with a new ShownLines.
 class ShownLines {
 public:
     QString Next(QStringView piece);
-    // The next piece starts a text of its own.
-    void Reset();
 
 private:
     LineEnds lineEnds_;

@@ -46,7 +46,7 @@ void WhoisTranscript::Clear() {
     answerStart_ = 0;
     received_ = 0;
     lines_ = 0;
-    lineEnds_.Reset();
+    lineEnds_ = {};
     cut_ = cutByLines_ = false;
     shownMessage_.clear();
     view_.SetText(QString());

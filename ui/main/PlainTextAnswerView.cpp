@@ -48,7 +48,7 @@ void PlainTextAnswerView::SetText(const QString& text) {
     pending_.clear();
     pendingFrom_ = 0;
     writeTimer_.stop();
-    shownLines_.Reset();
+    shownLines_ = {};
     const bool atOnce = WriteCost(text) <= kShownAtOnce;
     {
         const QScopedValueRollback writing(writing_, true);

@@ -1,4 +1,4 @@
-// Starting a run of the program, in the one order that works.
+// Starting a run of the program: capabilities, then Qt, then the main window.
 #include "ui/main/Startup.h"
 
 #include "engine/EchoProbe.h"
@@ -14,14 +14,6 @@
 #include <cstdlib>
 
 namespace tarnwick {
-namespace {
-
-bool Set(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr && *value != '\0';
-}
-
-} // namespace
 
 int RunTarnwick(int& argc, char** argv, const std::function<int(Form1&)>& run) {
     // First of all, before Qt loads a plugin, theme or font a user can choose: the one socket
@@ -32,7 +24,8 @@ int RunTarnwick(int& argc, char** argv, const std::function<int(Form1&)>& run) {
         return EXIT_FAILURE;
     }
     // Without any display Qt would abort with a screenful of plugin errors.
-    if (!Set("DISPLAY") && !Set("WAYLAND_DISPLAY") && !Set("QT_QPA_PLATFORM")) {
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         std::fputs("tarnwick: no display found; start it from a desktop session\n", stderr);
         return EXIT_FAILURE;
     }

@@ -7,11 +7,10 @@ namespace tarnwick {
 
 class Form1;
 
-// Settles how the run pings and gives up its capabilities before anything of Qt is loaded; then
-// starts Qt with the fonts loading meanwhile, loads the main window with the system's services
-// and shows it, and returns what `run` returns for the shown window (the program runs the event
-// loop there). A run that may not go on says why on standard error and returns EXIT_FAILURE.
-// `argc` must outlive the call, as QApplication keeps it.
+// Gives up the run's capabilities before anything of Qt is loaded, starts Qt, shows the main
+// window over the system's services and returns what `run` returns for it (the program runs the
+// event loop there); a run that may not go on says why on standard error and returns
+// EXIT_FAILURE. QApplication keeps `argc`, which must outlive the call.
 int RunTarnwick(int& argc, char** argv, const std::function<int(Form1&)>& run);
 
 } // namespace tarnwick
