@@ -19,13 +19,11 @@ bool EndsLine(QChar character) {
 QString ShownLines::Next(QStringView piece) {
     QString shown;
     qsizetype copied = 0;
-    bool changed = false;
     for (qsizetype at = 0; at < piece.size(); ++at) {
         const QChar character = piece[at];
         const LineEnds::Kind kind = lineEnds_.Read(character);
         if (kind == LineEnds::Kind::CrLfTail && at == 0) {
             copied = 1; // its CR ended the line in the piece before
-            changed = true;
         }
         if (kind != LineEnds::Kind::Text) {
             lineLength_ = 0;
@@ -38,12 +36,11 @@ QString ShownLines::Next(QStringView piece) {
             shown += u'\n';
             copied = at;
             lineLength_ = 0;
-            changed = true;
         }
         ++lineLength_;
     }
-    if (!changed) {
-        return piece.toString();
+    if (shown.isEmpty() && copied == 0) {
+        return piece.toString(); // nothing left out, no line broken
     }
     shown += piece.sliced(copied);
     return shown;
