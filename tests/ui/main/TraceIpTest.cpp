@@ -247,8 +247,7 @@ TEST_F(TraceIp, SecondClickWhileTheReferredAnswerArrivesEndsTheWholeChain) {
     EXPECT_EQ(PointerOverBox(), Qt::IBeamCursor);
 }
 
-// The answer box on its own: pieces added at the end show the same text as setting the whole
-// answer.
+// The answer box on its own, handed the answer a piece at a time.
 class PlainTextAnswerViewTest : public ::testing::Test {
 protected:
     void Append(const QString& piece) {
@@ -257,14 +256,6 @@ protected:
     }
     bool Shows(const QString& text) {
         return WaitUntil([&] { return box_.toPlainText() == text; });
-    }
-    // What a box shows when it is given the whole text at once.
-    static QString ShownAtOnce(const QString& whole) {
-        QPlainTextEdit box;
-        PlainTextAnswerView view(box);
-        view.SetText(whole);
-        WaitUntil([&] { return !view.HasPending(); });
-        return box.toPlainText();
     }
     QPlainTextEdit box_;
     PlainTextAnswerView view_{box_};
