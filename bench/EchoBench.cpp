@@ -4,10 +4,10 @@
 // Traffic goes only to 127.0.0.1 and to an address inside a pair of network namespaces that
 // this program makes and deletes. The namespace parts need root and are skipped without it.
 #include "bench/BenchTable.h"
-#include "bench/NetworkNamespaces.h"
 #include "engine/EchoProbe.h"
 #include "engine/EchoReply.h"
 #include "platform/Capabilities.h"
+#include "tests/support/NetworkNamespaces.h"
 
 #include <arpa/inet.h>
 #include <linux/icmp.h>

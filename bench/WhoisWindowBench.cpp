@@ -7,15 +7,11 @@
 #include "bench/BenchTable.h"
 #include "bench/EventLoopStallMeter.h"
 #include "bench/StreamingWhoisServer.h"
-#include "engine/EchoProbe.h"
-#include "platform/LocalAddress.h"
-#include "platform/Memory.h"
-#include "ui/common/QtMessageDialog.h"
 #include "ui/main/Form1.h"
 #include "ui/main/PlainTextAnswerView.h"
+#include "ui/main/Startup.h"
 #include "whois/WhoisLookup.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -106,19 +102,9 @@ QString WithoutBreaks(QString text) {
     return text;
 }
 
-// One case in this process: prints "result|idle kB|peak kB|ms|stall ms|busy ms|whole" on stdout.
-int ShowOneAnswer(int argc, char** argv, quint16 port) {
-    tarnwick::platform::MapLargeBlocks(); // first, as main() does
-    QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Tarnwick"));
-    QApplication::setApplicationVersion(QStringLiteral(TARNWICK_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("tarnwick"));
-    tarnwick::QtMessageDialog messages;
-    tarnwick::Form1 form(tarnwick::SystemEchoServices(messages),
-                         tarnwick::platform::SystemLocalAddress());
-    form.Form_Load();
-    QApplication::setWindowIcon(form.windowIcon());
-    form.show();
+// One case, in the window as the program starts it; prints
+// "result|idle kB|peak kB|ms|stall ms|busy ms|whole" on stdout.
+int ShowOneAnswer(tarnwick::Form1& form, quint16 port) {
     if (!QTest::qWaitForWindowExposed(&form)) {
         std::fprintf(stderr, "whois-window: the window was not shown\n");
         return 1;
@@ -296,7 +282,8 @@ int main(int argc, char** argv) {
     }
     if (!shownCase.empty()) {
         int qtArgc = 1;
-        return ShowOneAnswer(qtArgc, argv, port);
+        return tarnwick::RunTarnwick(
+            qtArgc, argv, [port](tarnwick::Form1& form) { return ShowOneAnswer(form, port); });
     }
     double busy = 0;
     for (const Case& each : Cases()) {

@@ -12,7 +12,8 @@ namespace {
 
 constexpr int kPartCount = 4;
 
-std::string_view TrimBlanks(std::string_view text) {
+// Blanks around a part's number, as the platform's text-to-number conversion allows them.
+std::string_view TrimSpacesAndTabs(std::string_view text) {
     const auto first = text.find_first_not_of(" \t");
     if (first == std::string_view::npos)
         return {};
@@ -21,7 +22,7 @@ std::string_view TrimBlanks(std::string_view text) {
 }
 
 std::int32_t PartToNumber(std::string_view part) {
-    std::string_view digits = TrimBlanks(part);
+    std::string_view digits = TrimSpacesAndTabs(part);
     bool negative = false;
     if (!digits.empty() && (digits.front() == '+' || digits.front() == '-')) {
         negative = digits.front() == '-';

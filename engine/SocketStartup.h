@@ -8,7 +8,7 @@
 
 namespace tarnwick {
 
-// Truth values as the rest of the program passes them: true is -1, false is 0.
+// Truth values of the socket library's start and end: true is -1, false is 0.
 using TruthValue = std::int16_t;
 inline constexpr TruthValue kTrue = -1;
 inline constexpr TruthValue kFalse = 0;

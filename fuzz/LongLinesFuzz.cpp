@@ -1,6 +1,6 @@
-// Fuzzes the breaking of long lines for the answer box: text broken in pieces the input
-// chooses is the text itself with line feeds added, no line passes the limit, and no line feed
-// falls between the halves of a surrogate pair.
+// Fuzzes the text handed to the answer box: text in pieces the input chooses comes out as the
+// text itself with line feeds added (and the LF of a CR LF that a piece boundary split left out),
+// no line passes the limit, and no line feed falls between the halves of a surrogate pair.
 #include "fuzz/Require.h"
 #include "whois/AnswerLines.h"
 
@@ -22,19 +22,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // In pieces as the box is handed them: a surrogate pair is never split.
     QString broken;
-    qsizetype lineLength = 0;
+    QString expected;
+    tarnwick::ShownLines shown;
     for (qsizetype at = 0, end = 0; at < text.size(); at = end) {
         end = std::min(at + piece, text.size());
         if (end < text.size() && text[end - 1].isHighSurrogate() && text[end].isLowSurrogate())
             ++end;
-        broken += tarnwick::BreakLongLines(QStringView(text).sliced(at, end - at), lineLength);
+        broken += shown.Next(QStringView(text).sliced(at, end - at));
+        const qsizetype splitCrLf = at > 0 && text[at - 1] == u'\r' && text[at] == u'\n';
+        expected += QStringView(text).sliced(at + splitCrLf, end - at - splitCrLf);
     }
 
     qsizetype from = 0;
     qsizetype line = 0;
     for (qsizetype at = 0; at < broken.size(); ++at) {
         const QChar character = broken[at];
-        if (from < text.size() && character == text[from]) {
+        if (from < expected.size() && character == expected[from]) {
             ++from;
         } else {
             Require(character == u'\n', "a character was changed, dropped or added");
@@ -49,6 +52,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                      broken[at - 1].isHighSurrogate()),
                 "a line passes the limit");
     }
-    Require(from == text.size(), "text was dropped");
+    Require(from == expected.size(), "text was dropped");
     return 0;
 }

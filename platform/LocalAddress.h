@@ -13,7 +13,6 @@ inline constexpr char kLoopbackAddress[] = "127.0.0.1";
 
 // One address of one network interface, as the system lists them.
 struct InterfaceAddress {
-    std::string interfaceName;
     bool up = false;
     bool loopback = false;
     std::optional<std::array<std::uint8_t, 4>> ipv4; // absent for other address families

@@ -134,9 +134,4 @@ std::vector<std::uint8_t> TextValueBytes(const std::string& text) {
     return bytes;
 }
 
-std::vector<std::uint8_t> NumberValueBytes(std::uint32_t number) {
-    return {static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
-            static_cast<std::uint8_t>(number >> 16), static_cast<std::uint8_t>(number >> 24)};
-}
-
 } // namespace tarnwick::platform

@@ -48,8 +48,7 @@ private:
     RegistryKey nextHandle_ = 0x100;
 };
 
-// The bytes of a text value with its terminating zero, and of a 32-bit number value.
+// The bytes of a text value with its terminating zero.
 std::vector<std::uint8_t> TextValueBytes(const std::string& text);
-std::vector<std::uint8_t> NumberValueBytes(std::uint32_t number);
 
 } // namespace tarnwick::platform

@@ -23,18 +23,19 @@ inline constexpr std::int32_t kErrorMoreData = 234;
 
 // Value types.
 inline constexpr std::uint32_t kRegSz = 1;
-inline constexpr std::uint32_t kRegExpandSz = 2;
-inline constexpr std::uint32_t kRegBinary = 3;
 inline constexpr std::uint32_t kRegDword = 4;
+
+// Where the registry names the system-information program: its path, or the folder it is in.
+inline constexpr char kSysInfoPathKey[] = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
+inline constexpr char kSysInfoPathValue[] = "PATH";
+inline constexpr char kSysInfoFolderKey[] = "SOFTWARE\\Microsoft\\Shared Tools Location";
+inline constexpr char kSysInfoFolderValue[] = "MSINFO";
 
 // Access rights.
 inline constexpr std::uint32_t kReadControl = 0x00020000;
 inline constexpr std::uint32_t kKeyQueryValue = 0x0001;
-inline constexpr std::uint32_t kKeySetValue = 0x0002;
-inline constexpr std::uint32_t kKeyCreateSubKey = 0x0004;
 inline constexpr std::uint32_t kKeyEnumerateSubKeys = 0x0008;
 inline constexpr std::uint32_t kKeyNotify = 0x0010;
-inline constexpr std::uint32_t kKeyCreateLink = 0x0020;
 inline constexpr std::uint32_t kKeyRead =
     kReadControl | kKeyQueryValue | kKeyEnumerateSubKeys | kKeyNotify; // 0x00020019
 inline constexpr std::uint32_t kKeyAllAccess = 0x000F003F;

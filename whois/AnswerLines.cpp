@@ -16,32 +16,34 @@ bool EndsLine(QChar character) {
     }
 }
 
-QString BreakLongLines(QStringView text, qsizetype& lineLength) {
-    QString broken;
+QString ShownLines::Next(QStringView piece) {
+    QString shown;
     qsizetype copied = 0;
-    bool didBreak = false;
-    for (qsizetype at = 0; at < text.size(); ++at) {
-        const QChar character = text[at];
-        if (EndsLine(character)) {
-            lineLength = 0;
+    for (qsizetype at = 0; at < piece.size(); ++at) {
+        const QChar character = piece[at];
+        const LineEnds::Kind kind = lineEnds_.Read(character);
+        if (kind == LineEnds::Kind::CrLfTail && at == 0) {
+            copied = 1; // its CR ended the line in the piece before
+        }
+        if (kind != LineEnds::Kind::Text) {
+            lineLength_ = 0;
             continue;
         }
         const bool secondHalf =
-            character.isLowSurrogate() && at > 0 && text[at - 1].isHighSurrogate();
-        if (lineLength >= kLongestShownLine && !secondHalf) {
-            broken += text.sliced(copied, at - copied);
-            broken += u'\n';
+            character.isLowSurrogate() && at > 0 && piece[at - 1].isHighSurrogate();
+        if (lineLength_ >= kLongestShownLine && !secondHalf) {
+            shown += piece.sliced(copied, at - copied);
+            shown += u'\n';
             copied = at;
-            lineLength = 0;
-            didBreak = true;
+            lineLength_ = 0;
         }
-        ++lineLength;
+        ++lineLength_;
     }
-    if (!didBreak) {
-        return text.toString();
+    if (shown.isEmpty() && copied == 0) {
+        return piece.toString(); // nothing left out, no line broken
     }
-    broken += text.sliced(copied);
-    return broken;
+    shown += piece.sliced(copied);
+    return shown;
 }
 
 } // namespace tarnwick

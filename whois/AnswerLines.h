@@ -1,10 +1,12 @@
-// How a WHOIS answer's text falls into lines: what ends a line in a text box, and an endless
-// line broken for showing.
+// How a WHOIS answer's text falls into lines: the one rule of what ends a line, read a piece at
+// a time, and the text as a text box must be handed it.
 #pragma once
 
 #include <QChar>
 #include <QString>
 #include <QStringView>
+
+#include <utility>
 
 namespace tarnwick {
 
@@ -12,12 +14,36 @@ namespace tarnwick {
 // more with every piece; lines longer than this are shown broken into lines of this length.
 inline constexpr qsizetype kLongestShownLine = 1024;
 
-// The characters that a text document turns into a paragraph break.
+// The characters that a text document turns into a paragraph break: LF, CR and the rest.
 bool EndsLine(QChar character);
 
-// `text` with a line feed wherever a line would pass kLongestShownLine characters, never
-// between the halves of a surrogate pair; `lineLength` holds the length of the line that
-// `text` continues and is updated. Text handed in pieces must not split a pair.
-QString BreakLongLines(QStringView text, qsizetype& lineLength);
+// Where the lines of a text handed in pieces end. A CR LF ends one line, also when a piece ends
+// between the two: its LF is then the tail of a line end already counted.
+class LineEnds {
+public:
+    enum class Kind { Text, LineEnd, CrLfTail };
+
+    // Reads the next character of the text.
+    Kind Read(QChar character) {
+        const bool tail = std::exchange(afterCr_, character == u'\r') && character == u'\n';
+        return tail ? Kind::CrLfTail : EndsLine(character) ? Kind::LineEnd : Kind::Text;
+    }
+
+private:
+    bool afterCr_ = false;
+};
+
+// Pieces of a text as a text box must be handed them to show the whole text: without the LF of
+// a CR LF that a piece boundary split (the box would break the line again), and with a line feed
+// wherever a line would pass kLongestShownLine characters, never between the halves of a
+// surrogate pair. Pieces must not split a pair; a new text starts with a new ShownLines.
+class ShownLines {
+public:
+    QString Next(QStringView piece);
+
+private:
+    LineEnds lineEnds_;
+    qsizetype lineLength_ = 0;
+};
 
 } // namespace tarnwick

@@ -39,7 +39,7 @@ QString SecondsText(std::chrono::milliseconds duration) {
 
 } // namespace
 
-QString TrimBlanks(const QString& text) {
+QString TrimSpaces(const QString& text) {
     qsizetype first = 0;
     qsizetype end = text.size();
     while (first < end && text.at(first) == u' ') {
@@ -65,7 +65,7 @@ WhoisLookup::~WhoisLookup() {
 void WhoisLookup::Start(const QString& serverEntry) {
     Stop();
     transcript_.Clear();
-    server_ = TrimBlanks(serverEntry);
+    server_ = TrimSpaces(serverEntry);
     serverPort_ = port_;
     query_.clear();
     asked_ = QStringList{ServerKey(server_, serverPort_)};
@@ -168,7 +168,7 @@ void WhoisLookup::SendQuery(const QString& input) {
     if (state_ != State::Connected) {
         return;
     }
-    const QString query = TrimBlanks(input);
+    const QString query = TrimSpaces(input);
     if (query.isEmpty()) {
         // Not a wait: the connection stays open with nothing asked.
         state_ = State::OpenWithoutQuery;

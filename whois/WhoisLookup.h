@@ -31,13 +31,15 @@ inline constexpr char kNoQueryMessage[] = " No domain name was entered.";
 // Referrals followed after the first server's answer, so that a loop of referrals ends.
 inline constexpr int kMostWhoisReferrals = 3;
 
-// Removes leading and trailing blanks (code 32) only; tabs and the rest stay.
-QString TrimBlanks(const QString& text);
+// Removes leading and trailing spaces (code 32) only; tabs and the rest stay.
+QString TrimSpaces(const QString& text);
 
 // A lookup is started with Start. Its socket reports the connection through Connect and every
 // piece of the answer through DataArrival; whoever binds the lookup answers Connect with
-// SendQuery and DataArrival with TakeData. Every socket event reaches the lookup through the
-// event loop, never inside Start, and none of an earlier connection follows a new Start.
+// SendQuery and DataArrival with TakeData. Start takes no query on purpose: the input is read
+// when the connection stands, not at the click, so what the user typed meanwhile is what goes
+// out. Every socket event reaches the lookup through the event loop, never inside Start, and
+// none of an earlier connection follows a new Start.
 // An answer that ends normally and names another WHOIS server on a whole line is followed there
 // (whois/ReferralPolicy.h says where it may lead): the same query goes out again without Connect,
 // and that answer, or why the server could not be reached, is added under a heading of its own.
@@ -66,11 +68,11 @@ public:
     }
 
     // Ends any earlier lookup as Stop does, Ended included, then empties the buffer and the view
-    // and starts connecting to the server entry, trimmed of blanks. Returns at once.
+    // and starts connecting to the server entry, trimmed of spaces. Returns at once.
     void Start(const QString& serverEntry);
     // Ends the lookup where it stands, keeping what is shown.
     void Stop();
-    // Sends the input, trimmed of blanks, with CR LF in one write; shows kNoQueryMessage and
+    // Sends the input, trimmed of spaces, with CR LF in one write; shows kNoQueryMessage and
     // sends nothing when that leaves nothing. Only once per connection.
     void SendQuery(const QString& input);
     // Takes everything that waits on the socket, within the limits, and shows it.

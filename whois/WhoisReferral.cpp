@@ -1,6 +1,8 @@
 // Finds where a WHOIS answer sends the asker next.
 #include "whois/WhoisReferral.h"
 
+#include "whois/AnswerLines.h"
+
 #include <QLatin1StringView>
 
 #include <algorithm>
@@ -84,9 +86,7 @@ void ReferralScanner::Scan(QStringView answer) {
         const qsizetype from = std::max(seen_, searched_);
         // A CR LF ends the line at its CR and leaves an empty line, which never refers.
         const qsizetype lineEnd =
-            std::find_if(answer.begin() + from, answer.end(),
-                         [](QChar character) { return character == u'\n' || character == u'\r'; }) -
-            answer.begin();
+            std::find_if(answer.begin() + from, answer.end(), EndsLine) - answer.begin();
         // The line's first colon is looked for in each stretch of the line once, as it arrives,
         // so that an endless line is never searched through in one go.
         if (colon_ < 0) {

@@ -15,7 +15,7 @@ struct WhoisReferral {
 
 // Where an answer refers the asker, read a piece at a time so that a long answer is never
 // searched in one go: each Scan reads the lines of the answer so far that it has not read. Only
-// a line that a line end (LF, CR, or both) follows is read, even once the answer has ended: a
+// a line that a line end (whois/AnswerLines.h) follows is read, even once the answer has ended: a
 // connection reset looks like the server's close, and a line it cut may name half a host.
 //
 // The first line keyed `ReferralServer` (ARIN: whois://HOST[:PORT][/]) or `refer` (IANA: a bare

@@ -1,7 +1,7 @@
 // What a lookup shows: every server's answer in order, within fixed bounds.
 #include "whois/WhoisTranscript.h"
 
-#include "whois/AnswerLines.h"
+#include "platform/Memory.h"
 #include "whois/AnswerView.h"
 
 #include <algorithm>
@@ -13,7 +13,7 @@ namespace {
 constexpr qint64 kMebibyte = 1024 * 1024;
 // Text past this length gets room for all the answer may grow to at once: grown by doubling,
 // it would be copied whole, megabytes at a time, while the window waits. Room that is never
-// written takes no memory, as long as platform::MapLargeBlocks is in force.
+// written takes no memory in a block mapped on its own.
 constexpr qsizetype kReservedFrom = 64 * 1024;
 constexpr qsizetype kRoomForNotes = 4 * 1024;
 
@@ -25,10 +25,14 @@ QString SizeText(qint64 bytes) {
 }
 
 bool EndsInLineBreak(const QString& text) {
-    return text.endsWith(u'\n') || text.endsWith(u'\r');
+    return !text.isEmpty() && EndsLine(text.back());
 }
 
 } // namespace
+
+WhoisTranscript::WhoisTranscript(AnswerView& view) : view_(view) {
+    platform::MapLargeBlocks();
+}
 
 void WhoisTranscript::SetLimits(qint64 bytes, qsizetype lines) {
     byteLimit_ = bytes;
@@ -42,7 +46,8 @@ void WhoisTranscript::Clear() {
     answerStart_ = 0;
     received_ = 0;
     lines_ = 0;
-    afterCr_ = cut_ = cutByLines_ = false;
+    lineEnds_ = {};
+    cut_ = cutByLines_ = false;
     shownMessage_.clear();
     view_.SetText(QString());
 }
@@ -68,17 +73,15 @@ void WhoisTranscript::Add(QByteArrayView bytes) {
 
 qsizetype WhoisTranscript::WithinLineLimit(QStringView text) {
     for (qsizetype at = 0; at < text.size(); ++at) {
-        const QChar character = text[at];
-        const bool endsCrLf = afterCr_ && character == u'\n';
-        afterCr_ = character == u'\r';
-        if (endsCrLf) {
+        const LineEnds::Kind kind = lineEnds_.Read(text[at]);
+        if (kind == LineEnds::Kind::CrLfTail) {
             continue;
         }
         if (lines_ == lineLimit_) {
             return at;
         }
         // A line separator breaks the line inside its paragraph, which costs as much.
-        if (EndsLine(character) || character == QChar::LineSeparator) {
+        if (kind == LineEnds::Kind::LineEnd || text[at] == QChar::LineSeparator) {
             ++lines_;
         }
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "whois/AnswerDecoder.h"
+#include "whois/AnswerLines.h"
 #include "whois/WhoisReferral.h"
 
 #include <QString>
@@ -23,10 +24,9 @@ inline constexpr qsizetype kWhoisLineLimit = 100000;
 // not part of it.
 class WhoisTranscript {
 public:
-    explicit WhoisTranscript(AnswerView& view) : view_(view) {}
+    explicit WhoisTranscript(AnswerView& view);
 
     void SetLimits(qint64 bytes, qsizetype lines);
-    qint64 ByteLimit() const { return byteLimit_; }
 
     // Empties the text and the view for a new lookup.
     void Clear();
@@ -66,8 +66,8 @@ private:
     ReferralScanner referralScanner_;
     qsizetype answerStart_ = 0; // where the current server's answer starts in text_
     qint64 received_ = 0;
-    qsizetype lines_ = 0; // line ends received, a CR LF counting once
-    bool afterCr_ = false;
+    qsizetype lines_ = 0; // line ends received
+    LineEnds lineEnds_;
     bool cut_ = false;
     bool cutByLines_ = false;
     // What the view shows instead of the text, empty while it shows the text.

@@ -71,12 +71,11 @@ std::string FindSystemInformationProgram(const std::string& searchPath) {
 void RefreshSystemInformationKey(MemoryRegistry& view, const std::string& searchPath) {
     const std::string program = FindSystemInformationProgram(searchPath);
     if (program.empty()) {
-        view.RemoveKey(kHkeyLocalMachine, kSystemInformationKey);
+        view.RemoveKey(kHkeyLocalMachine, kSysInfoPathKey);
         return;
     }
-    const bool hasBlanks = program.find_first_of(" \t") != std::string::npos;
-    view.SetValue(kHkeyLocalMachine, kSystemInformationKey, kSystemInformationValue, kRegSz,
-                  TextValueBytes(hasBlanks ? '"' + program + '"' : program));
+    view.SetValue(kHkeyLocalMachine, kSysInfoPathKey, kSysInfoPathValue, kRegSz,
+                  TextValueBytes(program));
 }
 
 Registry& SystemRegistry() {

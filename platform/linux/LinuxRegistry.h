@@ -8,9 +8,6 @@
 
 namespace tarnwick::platform {
 
-inline constexpr char kSystemInformationKey[] = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
-inline constexpr char kSystemInformationValue[] = "PATH";
-
 // System-information programs, most wanted first.
 inline constexpr std::array<const char*, 9> kSystemInformationPrograms = {"hardinfo",
                                                                           "gnome-system-monitor",
@@ -26,8 +23,8 @@ inline constexpr std::array<const char*, 9> kSystemInformationPrograms = {"hardi
 // folders of `searchPath` (a PATH list); the empty text when none is installed.
 std::string FindSystemInformationProgram(const std::string& searchPath);
 
-// Puts the found program's path (quoted when it holds blanks) into the view as a text
-// value, or removes the key when none is found.
+// Puts the found program's path into the view as the path value, or removes the key when none
+// is found.
 void RefreshSystemInformationKey(MemoryRegistry& view, const std::string& searchPath);
 
 } // namespace tarnwick::platform

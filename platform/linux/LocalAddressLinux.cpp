@@ -20,7 +20,6 @@ std::vector<InterfaceAddress> ListInterfaceAddresses() {
     std::vector<InterfaceAddress> addresses;
     for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
         InterfaceAddress address;
-        address.interfaceName = entry->ifa_name != nullptr ? entry->ifa_name : "";
         address.up = (entry->ifa_flags & IFF_UP) != 0;
         address.loopback = (entry->ifa_flags & IFF_LOOPBACK) != 0;
         if (entry->ifa_addr != nullptr && entry->ifa_addr->sa_family == AF_INET) {

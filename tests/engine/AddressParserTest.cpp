@@ -1,12 +1,8 @@
-// Text in and out of the engine: the dotted address parser (worked examples, the three error
-// kinds, which part is read first) and the status display lines.
+// The dotted address parser: worked examples, the three error kinds, which part is read first.
 #include "engine/AddressParser.h"
 #include "engine/EngineError.h"
-#include "engine/StatusText.h"
 
 #include <gtest/gtest.h>
-
-#include <set>
 
 #include <optional>
 
@@ -54,28 +50,6 @@ TEST(ParseAddress, GivesTheValueOrTheErrorKind) {
             EXPECT_EQ(std::optional(error.kind()), row.error) << row.name << ": " << error.what();
         }
     }
-}
-
-// Guards the "code   [ text ]" shape, every known code's text of its own, and the fallback
-// for codes outside the table (negative ones too).
-TEST(GetStatusText, EveryKnownCodeHasATextOfItsOwnAndTheRestFallBack) {
-    EXPECT_EQ(GetStatusText(0), "0   [ ip success ]");
-    EXPECT_EQ(GetStatusText(11003), "11003   [ ip dest host unreachable ]");
-    EXPECT_EQ(GetStatusText(11050), "11050   [ ip general failure ]");
-    EXPECT_EQ(GetStatusText(11024), "11024   [ unknown  msg returned ]");
-    // All codes at once: a code dropped from the table or a lookup that misses its neighbours
-    // leaves fewer texts of their own; two codes may not share one.
-    std::set<std::string> texts;
-    for (std::int32_t code = -1; code <= 11300; code = code == 300 ? 10990 : code + 1) {
-        const std::string line = GetStatusText(code);
-        const std::string prefix = std::to_string(code) + "   [ ";
-        ASSERT_EQ(line.rfind(prefix, 0), 0u) << line;
-        const std::string text = line.substr(prefix.size());
-        if (text != "unknown  msg returned ]") {
-            EXPECT_TRUE(texts.insert(text).second) << line;
-        }
-    }
-    EXPECT_EQ(texts.size(), 27u); // every code of the table, 0 to 11255
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The Linux layers: starting programs, opening addresses, the registry view, the local
 // address and the socket library.
+#include "platform/FileFinder.h"
 #include "platform/LocalAddress.h"
 #include "platform/ProgramStarter.h"
 #include "platform/Shell.h"
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <tuple>
 
 #include <sys/resource.h>
 
@@ -117,8 +119,8 @@ TEST(SystemInformationProgram, FirstWantedProgramInAnAbsoluteFolderWinsAndTheReg
 
     ScopedEnvironment path("PATH", folder / "bin");
     auto open = [key = RegistryKey{0}]() mutable {
-        const std::int32_t status = SystemRegistry().RegOpenKeyExA(
-            kHkeyLocalMachine, kSystemInformationKey, 0, kKeyRead, key);
+        const std::int32_t status =
+            SystemRegistry().RegOpenKeyExA(kHkeyLocalMachine, kSysInfoPathKey, 0, kKeyRead, key);
         SystemRegistry().RegCloseKey(key);
         return status;
     };
@@ -129,14 +131,36 @@ TEST(SystemInformationProgram, FirstWantedProgramInAnAbsoluteFolderWinsAndTheReg
     EXPECT_EQ(open(), kErrorFileNotFound);
 }
 
+// Guards the hidden rule on a file's or folder's own name, searched from an absolute or a
+// relative folder, never on a path only because it starts with ./ or ../ or passes a dot folder.
+TEST(FindFile, SkipsADotNameUnlessHiddenOnesAreAsked) {
+    TemporaryFolder folder;
+    folder.WriteFile("a/.hidden", "");
+    folder.WriteFile("a/shown", "");
+    folder.WriteFile("a/.folder/inside", "");
+    const std::filesystem::path saved = std::filesystem::current_path();
+    std::filesystem::current_path(folder.Path() / "a");
+    const std::tuple<const char*, std::string, int, const char*> rows[] = {
+        {"AbsoluteDotFile", folder / "a/.hidden", kAttributeNormal, ""},
+        {"RelativeDotFile", ".hidden", kAttributeNormal, ""},
+        {"RelativeDotFolder", "./.folder", kAttributeDirectory, ""},
+        {"DotFolderAsked", "..\\a\\.folder", kAttributeDirectory | kAttributeHidden, ".folder"},
+        {"FromHere", "./shown", kAttributeNormal, "shown"},
+        {"FromAbove", "../a/shown", kAttributeNormal, "shown"},
+        {"InsideADotFolder", folder / "a/.folder/inside", kAttributeNormal, "inside"}};
+    for (const auto& [name, path, attributes, found] : rows)
+        EXPECT_EQ(SystemFileFinder().FindFile(path, attributes), found) << name;
+    std::filesystem::current_path(saved);
+}
+
 InterfaceAddress Ipv4(bool up, bool loopback, std::array<std::uint8_t, 4> bytes) {
-    return {"eth", up, loopback, bytes};
+    return {up, loopback, bytes};
 }
 
 // Guards skipping loopback, down interfaces and other families, taking the first usable
 // address, the dotted form, the loopback fallback, and the system's own list read.
 TEST(LocalAddress, PicksTheFirstIpv4AddressOfAnUpNonLoopbackInterface) {
-    const InterfaceAddress otherFamily{"eth0", true, false, std::nullopt};
+    const InterfaceAddress otherFamily{true, false, std::nullopt};
     EXPECT_EQ(ChooseLocalAddress({Ipv4(true, true, {127, 0, 0, 1}),
                                   Ipv4(false, false, {10, 1, 2, 3}), otherFamily}),
               "127.0.0.1");

@@ -107,10 +107,10 @@ void frmAbout::StartSysInfo() {
 
 bool frmAbout::TryStartSysInfo() {
     std::string SysInfoPath;
-    if (!GetKeyValue(platform::kHkeyLocalMachine, kSysInfoPathKey, kSysInfoPathValue,
-                     SysInfoPath)) {
-        if (!GetKeyValue(platform::kHkeyLocalMachine, kSysInfoFolderKey, kSysInfoFolderValue,
-                         SysInfoPath))
+    if (!GetKeyValue(platform::kHkeyLocalMachine, platform::kSysInfoPathKey,
+                     platform::kSysInfoPathValue, SysInfoPath)) {
+        if (!GetKeyValue(platform::kHkeyLocalMachine, platform::kSysInfoFolderKey,
+                         platform::kSysInfoFolderValue, SysInfoPath))
             return false;
         if (services_.files.FindFile(SysInfoPath + kSysInfoProgramFile, platform::kAttributeNormal)
                 .empty())

@@ -17,10 +17,6 @@
 namespace tarnwick {
 
 inline constexpr char kSysInfoUnavailable[] = "System Information Is Unavailable At This Time";
-inline constexpr char kSysInfoPathKey[] = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
-inline constexpr char kSysInfoPathValue[] = "PATH";
-inline constexpr char kSysInfoFolderKey[] = "SOFTWARE\\Microsoft\\Shared Tools Location";
-inline constexpr char kSysInfoFolderValue[] = "MSINFO";
 inline constexpr char kSysInfoProgramFile[] = "\\MSINFO32.EXE";
 // Read control and every key-specific right, as the launcher has always asked for.
 inline constexpr std::uint32_t kSysInfoKeyAccess = 0x0002003F;

@@ -297,8 +297,8 @@ void Form1::paintEvent(QPaintEvent* event) {
     QWidget::paintEvent(event);
     // The hidden server list takes its font and colours once the window is on screen: its line
     // edit lays the entry out again in a bold face that nothing shown uses, and a combo box
-    // builds its drop-down list for a new font or palette, 8% of the work before the first
-    // picture otherwise.
+    // builds its drop-down list for a new font or palette, work the first picture would wait
+    // for otherwise.
     if (serverListStyled_)
         return;
     serverListStyled_ = true;
@@ -325,6 +325,7 @@ void Form1::Button2_Click() {
 }
 
 void Form1::Winsock2_Connect() {
+    // Read now, not at the click: an edit made while the server was reached is what is asked.
     Winsock2->SendQuery(Text1->text());
 }
 

@@ -1,7 +1,7 @@
 // Shows a WHOIS answer in a plain-text box, adding each new piece at the end.
 #include "ui/main/PlainTextAnswerView.h"
 
-#include "whois/AnswerLines.h"
+#include "platform/Memory.h"
 
 #include <QPlainTextEdit>
 #include <QScopedValueRollback>
@@ -29,6 +29,8 @@ qsizetype WriteCost(QStringView text) {
 } // namespace
 
 PlainTextAnswerView::PlainTextAnswerView(QPlainTextEdit& box) : QObject(&box), box_(box) {
+    // The document's buffer doubles as it grows: remapped, not copied megabytes at a time.
+    platform::MapLargeBlocks();
     // The answer is read-out text: an undo stack would only hold the answer a second time.
     box_.setUndoRedoEnabled(false);
     connect(box_.document(), &QTextDocument::contentsChange, this, [this] {
@@ -46,17 +48,14 @@ void PlainTextAnswerView::SetText(const QString& text) {
     pending_.clear();
     pendingFrom_ = 0;
     writeTimer_.stop();
-    lastLineLength_ = 0;
-    endsInCr_ = false;
+    shownLines_ = {};
     const bool atOnce = WriteCost(text) <= kShownAtOnce;
     {
         const QScopedValueRollback writing(writing_, true);
-        box_.setPlainText(atOnce ? BreakLongLines(text, lastLineLength_) : QString());
+        box_.setPlainText(atOnce ? shownLines_.Next(text) : QString());
     }
     changedByOthers_ = false;
-    if (atOnce) {
-        endsInCr_ = text.endsWith(u'\r');
-    } else {
+    if (!atOnce) {
         pending_.push_back(text);
         WritePending();
     }
@@ -134,19 +133,14 @@ void PlainTextAnswerView::WritePending() {
 }
 
 void PlainTextAnswerView::Write(QStringView text) {
-    const bool afterCr = endsInCr_;
-    endsInCr_ = text.endsWith(u'\r');
-    // The box turns CR LF into one line break, also when the CR ended the previous write.
-    if (afterCr && text.startsWith(u'\n')) {
-        text = text.sliced(1);
-    }
-    if (text.isEmpty()) {
+    const QString shown = shownLines_.Next(text);
+    if (shown.isEmpty()) {
         return;
     }
     const QScopedValueRollback writing(writing_, true);
     QTextCursor end(box_.document());
     end.movePosition(QTextCursor::End);
-    end.insertText(BreakLongLines(text, lastLineLength_));
+    end.insertText(shown);
 }
 
 } // namespace tarnwick

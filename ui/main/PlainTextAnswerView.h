@@ -1,6 +1,7 @@
 // Shows a WHOIS answer in a plain-text box, adding each new piece at the end.
 #pragma once
 
+#include "whois/AnswerLines.h"
 #include "whois/AnswerView.h"
 
 #include <QElapsedTimer>
@@ -33,8 +34,6 @@ inline constexpr std::chrono::milliseconds kFrameInterval{16};
 // written over the following turns of the event loop, in order; small pieces are shown at
 // once. When anything else has changed the box since it was last written (the user typing into
 // it), the next piece writes the whole text again so the box never drifts from the answer.
-// The document's buffer doubles as it grows: it relies on platform::MapLargeBlocks, set at
-// start-up, to be remapped instead of copied megabytes at a time.
 class PlainTextAnswerView final : public QObject, public AnswerView {
     Q_OBJECT
 public:
@@ -53,10 +52,8 @@ private:
     QPlainTextEdit& box_;
     bool writing_ = false;
     bool changedByOthers_ = false;
-    // Characters on the box's last line, to know where an overlong line needs its next break.
-    qsizetype lastLineLength_ = 0;
-    // Whether the text written last ended in CR: an LF right after it ends no further line.
-    bool endsInCr_ = false;
+    // Where the box's last line stands: a CR LF split between writes, an overlong line.
+    ShownLines shownLines_;
     // Text not yet written, oldest first; the first entry is written from pendingFrom_ on.
     std::deque<QString> pending_;
     qsizetype pendingFrom_ = 0;

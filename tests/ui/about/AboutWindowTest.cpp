@@ -16,6 +16,8 @@ namespace tarnwick {
 namespace {
 
 using platform::kHkeyLocalMachine;
+using platform::kSysInfoFolderKey;
+using platform::kSysInfoPathKey;
 using platform::TextValueBytes;
 using Bytes = std::vector<std::uint8_t>;
 using Texts = std::vector<std::string>;

@@ -1,0 +1,48 @@
+// Starting a run of the program: capabilities, then Qt, then the main window.
+#include "ui/main/Startup.h"
+
+#include "engine/EchoProbe.h"
+#include "platform/Capabilities.h"
+#include "platform/LocalAddress.h"
+#include "ui/common/DesignFonts.h"
+#include "ui/common/QtMessageDialog.h"
+#include "ui/main/Form1.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace tarnwick {
+
+int RunTarnwick(int& argc, char** argv, const std::function<int(Form1&)>& run) {
+    // First of all, before Qt loads a plugin, theme or font a user can choose: the one socket
+    // that needs CAP_NET_RAW opens now, and every capability goes.
+    if (!platform::StartEchoWithLeastPrivilege(platform::SystemIcmpService(),
+                                               platform::SystemCapabilities())) {
+        std::fputs("tarnwick: cannot give up its capabilities; not started\n", stderr);
+        return EXIT_FAILURE;
+    }
+    // Without any display Qt would abort with a screenful of plugin errors.
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        std::fputs("tarnwick: no display found; start it from a desktop session\n", stderr);
+        return EXIT_FAILURE;
+    }
+
+    StartLoadingFonts();
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tarnwick"));
+    QApplication::setApplicationVersion(QStringLiteral(TARNWICK_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("tarnwick"));
+
+    QtMessageDialog messages;
+    Form1 form(SystemEchoServices(messages), platform::SystemLocalAddress());
+    form.Form_Load();
+    // The window's own icon, decoded once, serves every later window too.
+    QApplication::setWindowIcon(form.windowIcon());
+    form.show();
+    return run(form);
+}
+
+} // namespace tarnwick
