@@ -67,8 +67,9 @@ TEST(HostilePeer, EveryProbeReportsOnlyItsOwnAnswerAmongJunk) {
         Counts counts{};
         for (int probe = 0; probe < kProbes; ++probe) {
             EchoReply reply{};
-            const std::int32_t result = testing::PingUnlessLate(
-                NamespacePair::kFarAddress, reply, SystemEchoServices(messages), &counts.sent);
+            const std::int32_t result =
+                testing::PingUnlessLate(NamespacePair::kFarAddress, reply,
+                                        testing::BuiltEchoServices(messages), &counts.sent);
             counts.wrong += reply.Status != 0 || result != reply.RoundTripTime ||
                             static_cast<std::uint32_t>(reply.Address) != kFarValue ||
                             std::memcmp(reply.Data, "Echo This", 10) != 0;
@@ -102,7 +103,8 @@ TEST(KeptRawSocket, QueuesNoneOfOthersTrafficBetweenPings) {
         testing::RecordingMessageDialog messages;
         std::array<int, 3> results{-1, -1, -1}; // first status, bytes queued, second status
         EchoReply reply{};
-        testing::PingUnlessLate(NamespacePair::kFarAddress, reply, SystemEchoServices(messages));
+        testing::PingUnlessLate(NamespacePair::kFarAddress, reply,
+                                testing::BuiltEchoServices(messages));
         results[0] = reply.Status;
         // The far side saw the request: its identifier is the one the noise avoids.
         std::uint8_t in[4096];
@@ -120,7 +122,8 @@ TEST(KeptRawSocket, QueuesNoneOfOthersTrafficBetweenPings) {
         }
         if (ours)
             ioctl(kept, FIONREAD, &results[1]);
-        testing::PingUnlessLate(NamespacePair::kFarAddress, reply, SystemEchoServices(messages));
+        testing::PingUnlessLate(NamespacePair::kFarAddress, reply,
+                                testing::BuiltEchoServices(messages));
         results[2] = reply.Status;
         return results;
     });

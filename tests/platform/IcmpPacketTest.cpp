@@ -226,7 +226,7 @@ std::pair<std::int32_t, std::string> Echo(IcmpHandle handle, std::uint32_t size,
     for (int attempt = 0; attempt < 5 && (attempt == 0 || (timeout && status == 11010));
          ++attempt) {
         buffer.assign(size + 16, 0xCC);
-        replies = SystemIcmpService().IcmpSendEcho(
+        replies = testing::BuiltEchoProgram().IcmpSendEcho(
             handle, destination, withoutData ? nullptr : text.data(),
             static_cast<std::uint16_t>(text.size()), options, buffer.data(), size, timeout);
         std::memcpy(&status, buffer.data() + 4, size >= 8 ? 4 : 0);
@@ -244,7 +244,7 @@ std::pair<std::int32_t, std::string> Echo(IcmpHandle handle, std::uint32_t size,
 // (a raw socket sees the other handle's traffic; a late reply stays queued on its own).
 TEST(IcmpServiceLinux, EchoesIntoExactlyTheBufferGivenAndRefusesWhatCannotGo) {
     TARNWICK_SKIP_WITHOUT_ICMP();
-    IcmpService& icmp = SystemIcmpService();
+    IcmpService& icmp = testing::BuiltEchoProgram();
     const IcmpHandle first = icmp.IcmpCreateFile(), second = icmp.IcmpCreateFile();
     std::string large(1400, '\0');
     for (std::size_t i = 0; i < large.size(); ++i)
