@@ -15,17 +15,20 @@
 namespace tarnwick::echo {
 namespace {
 
+// Sets CAP_NET_RAW's effective flag where it is permitted; true when that changed it.
 bool SetNetRawEffective(cap_flag_value_t value) {
     cap_t caps = cap_get_proc();
     if (caps == nullptr)
         return false;
     const cap_value_t netRaw[] = {CAP_NET_RAW};
-    cap_flag_value_t permitted = CAP_CLEAR;
-    const bool done =
-        cap_get_flag(caps, CAP_NET_RAW, CAP_PERMITTED, &permitted) == 0 && permitted == CAP_SET &&
-        cap_set_flag(caps, CAP_EFFECTIVE, 1, netRaw, value) == 0 && cap_set_proc(caps) == 0;
+    cap_flag_value_t permitted = CAP_CLEAR, effective = CAP_CLEAR;
+    const bool changed = cap_get_flag(caps, CAP_NET_RAW, CAP_PERMITTED, &permitted) == 0 &&
+                         cap_get_flag(caps, CAP_NET_RAW, CAP_EFFECTIVE, &effective) == 0 &&
+                         permitted == CAP_SET && effective != value &&
+                         cap_set_flag(caps, CAP_EFFECTIVE, 1, netRaw, value) == 0 &&
+                         cap_set_proc(caps) == 0;
     cap_free(caps);
-    return done;
+    return changed;
 }
 
 bool NoCapabilityLeft() {

@@ -4,7 +4,8 @@
 
 namespace tarnwick::echo {
 
-// Raises CAP_NET_RAW into the effective set, where it is permitted; false where it is not.
+// Raises CAP_NET_RAW into the effective set where it is permitted and not yet effective; true
+// when it did, and then LowerNetRaw takes it out again.
 bool RaiseNetRaw();
 void LowerNetRaw();
 

@@ -89,17 +89,23 @@ DecodedDatagram Receive(const EchoSocket& socket, const EchoRequestIdentity& req
 }
 
 // One record from a ping socket's error queue: the ICMP error if it is about our request.
-// Local errors were already returned by sendto and are dropped here.
+// Local errors were already returned by sendto and are dropped here. The kernel matched the
+// quoted identifier only: an error quoting our identifier and sequence sent to another host
+// is about no request of ours.
 std::optional<Outcome> ReadQueuedError(const EchoSocket& socket,
                                        const EchoRequestIdentity& request) {
+    sockaddr_in quotedDestination{};
     iovec data{datagramArea, kLargestDatagram};
     msghdr message{};
+    message.msg_name = &quotedDestination;
+    message.msg_namelen = sizeof quotedDestination;
     message.msg_iov = &data;
     message.msg_iovlen = 1;
     message.msg_control = controlArea;
     message.msg_controllen = kControlSize;
     const ssize_t size = recvmsg(socket.descriptor, &message, MSG_ERRQUEUE | MSG_DONTWAIT);
-    if (size < 0)
+    if (size < 0 || quotedDestination.sin_family != AF_INET ||
+        AddressOf(quotedDestination) != request.destination)
         return std::nullopt;
     const std::span<const std::uint8_t> quoted(datagramArea, static_cast<std::size_t>(size));
     for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;

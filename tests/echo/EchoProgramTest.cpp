@@ -69,7 +69,7 @@ TEST_P(MalformedRequest, IsRefusedAndTheNextEchoIsServed) {
     else
         EXPECT_EQ(std::pair(refused->header.replies, refused->Status()),
                   std::pair(0u, GetParam().status));
-    const std::optional<EchoAnswer> next = program.EchoLoopback();
+    const std::optional<EchoAnswer> next = program.EchoThis();
     ASSERT_TRUE(next);
     EXPECT_EQ(next->header.verdict, Verdict::Served);
     EXPECT_EQ(next->Status(), LoopbackStatus(program));
@@ -137,7 +137,7 @@ struct Confinement {
 
 class WhileServing : public ::testing::TestWithParam<Confinement> {};
 
-// The socket's descriptor numbers in the program, from its descriptor folder: all but 0, 1, 2.
+// Every descriptor of the program above 2, and where each leads.
 std::vector<int> OtherDescriptors(pid_t pid, std::string& links) {
     std::vector<int> others;
     for (const auto& entry :
@@ -149,15 +149,6 @@ std::vector<int> OtherDescriptors(pid_t pid, std::string& links) {
             others.push_back(number);
     }
     return others;
-}
-
-// A copy of the program's descriptor, taken as root can from a non-dumpable process.
-int CopyOfDescriptor(pid_t pid, int descriptor) {
-    const int process = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-    const int copy =
-        process < 0 ? -1 : static_cast<int>(syscall(SYS_pidfd_getfd, process, descriptor, 0));
-    close(process);
-    return copy;
 }
 
 // Each row guards the drop and the confinement for one way the program is started: no
@@ -195,7 +186,7 @@ TEST_P(WhileServing, HoldsNothingButItsSocket) {
             ;
         info >> std::oct >> flags;
         EXPECT_TRUE(flags & O_CLOEXEC) << "socket flags " << std::oct << flags;
-        const int copy = CopyOfDescriptor(program.Pid(), others[0]);
+        const int copy = program.CopyOfDescriptor(others[0]);
         ASSERT_GE(copy, 0) << "pidfd_getfd: " << std::strerror(errno);
         int locked = 0;
         socklen_t size = sizeof locked;
@@ -206,7 +197,7 @@ TEST_P(WhileServing, HoldsNothingButItsSocket) {
         close(copy);
     }
 
-    const std::optional<EchoAnswer> answer = program.EchoLoopback();
+    const std::optional<EchoAnswer> answer = program.EchoThis();
     ASSERT_TRUE(answer);
     EXPECT_EQ(answer->Status(), row.socket == SocketKind::None ? 11050 : 0);
     EXPECT_EQ(program.Status()["Seccomp"], "2");

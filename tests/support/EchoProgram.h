@@ -121,15 +121,40 @@ public:
             return std::nullopt;
         return answer;
     }
-    // An echo of "Echo This" to 127.0.0.1, asked again while it times out (late, not wrong).
-    std::optional<EchoAnswer> EchoLoopback() {
+    // An echo of "Echo This" (to 127.0.0.1 unless told), asked again while it times out (late,
+    // not wrong); counts the requests sent.
+    std::optional<EchoAnswer> EchoThis(std::uint32_t destination = 16777343, int* sent = nullptr) {
         std::optional<EchoAnswer> answer;
         for (int attempt = 0; attempt < 10 && (!answer || answer->Status() == 11010); ++attempt) {
-            if (!Send(Frame(Request(16777343), "Echo This")))
+            if (!Send(Frame(Request(destination), "Echo This")))
                 return std::nullopt;
             answer = Answer();
+            if (sent)
+                ++*sent;
         }
         return answer;
+    }
+
+    // The program's socket: its number there, from its descriptor folder (-1: none or more).
+    int SocketNumber() const {
+        int number = -1, sockets = 0;
+        for (const auto& entry :
+             std::filesystem::directory_iterator("/proc/" + std::to_string(pid_) + "/fd")) {
+            if (std::filesystem::read_symlink(entry).string().starts_with("socket:")) {
+                number = std::stoi(entry.path().filename());
+                ++sockets;
+            }
+        }
+        return sockets == 1 ? number : -1;
+    }
+    // A copy of one of the program's descriptors, as root may take it from a non-dumpable
+    // process; -1 when it cannot.
+    int CopyOfDescriptor(int number) const {
+        const int process = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
+        const int copy =
+            process < 0 ? -1 : static_cast<int>(syscall(SYS_pidfd_getfd, process, number, 0));
+        close(process);
+        return copy;
     }
 
     // Closes the program's input and waits for its exit status (-1: killed or still running
