@@ -135,16 +135,20 @@ public:
         return answer;
     }
 
-    // The program's socket: its number there, from its descriptor folder (-1: none or more).
+    // The program's descriptors, each number with where it leads.
+    std::map<int, std::string> Descriptors() const {
+        std::map<int, std::string> descriptors;
+        for (const auto& entry :
+             std::filesystem::directory_iterator("/proc/" + std::to_string(pid_) + "/fd"))
+            descriptors[std::stoi(entry.path().filename())] =
+                std::filesystem::read_symlink(entry).string();
+        return descriptors;
+    }
+    // The number of its one socket (-1: none, or more than one).
     int SocketNumber() const {
         int number = -1, sockets = 0;
-        for (const auto& entry :
-             std::filesystem::directory_iterator("/proc/" + std::to_string(pid_) + "/fd")) {
-            if (std::filesystem::read_symlink(entry).string().starts_with("socket:")) {
-                number = std::stoi(entry.path().filename());
-                ++sockets;
-            }
-        }
+        for (const auto& [descriptor, link] : Descriptors())
+            sockets += link.starts_with("socket:") && (number = descriptor) >= 0;
         return sockets == 1 ? number : -1;
     }
     // A copy of one of the program's descriptors, as root may take it from a non-dumpable
