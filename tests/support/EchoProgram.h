@@ -161,11 +161,14 @@ public:
         return copy;
     }
 
-    // Closes the program's input and waits for its exit status (-1: killed or still running
-    // after 30 seconds).
-    int EndInput() {
-        close(in_);
-        in_ = -1;
+    // Stops reading the program's answers, as a window that died does.
+    void CloseAnswers() {
+        close(out_);
+        out_ = -1;
+    }
+    // Waits for the program's exit status (-1: killed), or nothing while it still runs after 30
+    // seconds.
+    std::optional<int> WaitForExit() {
         for (int wait = 0; wait < 3000 && !exit_; ++wait) {
             int status = 0;
             if (waitpid(pid_, &status, WNOHANG) == pid_)
@@ -173,7 +176,13 @@ public:
             else
                 usleep(10'000);
         }
-        return exit_.value_or(-1);
+        return exit_;
+    }
+    // Closes the program's input and waits for its exit status (-1: killed or still running).
+    int EndInput() {
+        close(in_);
+        in_ = -1;
+        return WaitForExit().value_or(-1);
     }
 
     // The fields of /proc/PID/status, by name.
