@@ -181,6 +181,17 @@ INSTANTIATE_TEST_SUITE_P(Rows, InputEnding,
                                            CutInput{"InsideTheFrame", {40, 0, 1, 1, 0, 0}}),
                          testing::kRowName);
 
+// Guards that the program never serves without its pipes: a socket would take the missing
+// number and be read as requests, or written to as answers. It refuses with status 2.
+TEST(EchoProgram, RefusesToStartWithoutItsInputOrOutput) {
+    for (const char* closing : {"0<&-", ">&-"}) {
+        const int status = std::system(
+            ("timeout 30 " TARNWICK_ECHO_PROGRAM_BUILT " " + std::string(closing) + " 2>/dev/null")
+                .c_str());
+        EXPECT_EQ(WEXITSTATUS(status), 2) << closing;
+    }
+}
+
 struct Confinement {
     const char* name;
     EchoProgramStart start;
