@@ -348,8 +348,7 @@ std::string FindEchoProgram() {
     const std::filesystem::path beside = self.parent_path() / echo::kEchoProgramName;
     if (std::filesystem::is_regular_file(beside, error))
         return beside;
-    return (self.parent_path() / TARNWICK_ECHO_DIR_FROM_BINDIR / echo::kEchoProgramName)
-        .lexically_normal();
+    return (self.parent_path() / TARNWICK_ECHO_PROGRAM_FROM_BINDIR).lexically_normal();
 }
 
 IcmpService& SystemIcmpService() {

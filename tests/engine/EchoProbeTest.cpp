@@ -183,9 +183,9 @@ constexpr EchoRow kRows[] = {
     {"Broadcast", "", "192.0.2.255", 11018, 0},
 };
 
-// Every probe runs after the program's start-up, which ends with no capability left. false: the
-// raw socket it kept (ping sockets off); true: a ping socket (ping sockets on, the probe run as
-// nobody without CAP_NET_RAW, so a raw socket cannot be what answered).
+// Every probe runs after the window's start-up, which ends with no capability left, through the
+// echo program of this build. false: its raw socket (ping sockets off, run by root); true: a
+// ping socket (ping sockets on, run as nobody, so a raw socket cannot be what answered).
 class NamespaceEcho : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override {
@@ -321,9 +321,8 @@ TEST_P(NamespaceEcho, NothingAboutAnEarlierEchoDecidesTheNext) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Sockets, NamespaceEcho, ::testing::Bool(), [](const auto& info) {
-    return info.param ? "PingSocket" : "KeptRawSocket";
-});
+INSTANTIATE_TEST_SUITE_P(Sockets, NamespaceEcho, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "PingSocket" : "RawSocket"; });
 
 } // namespace
 } // namespace tarnwick

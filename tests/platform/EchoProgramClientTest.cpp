@@ -109,7 +109,7 @@ const FaultRow kFaultRows[] = {
 // Guards a ping that hangs, passes for an answer or ends the window when the program dies or
 // goes silent; a dead program left a zombie; a next ping that does not start a fresh one.
 TEST(EchoProgramClient, APingFailsWhenItsProgramDiesAndTheNextStartsAFreshOne) {
-    platform::EchoProgramClient icmp(TARNWICK_ECHO_PROGRAM);
+    platform::EchoProgramClient icmp(TARNWICK_ECHO_PROGRAM_BUILT);
     SKIP_UNLESS_THE_PROGRAM_PINGS(icmp);
     for (const FaultRow& row : kFaultRows) {
         SCOPED_TRACE(row.name);
@@ -163,7 +163,7 @@ TEST(EchoProgramClient, AMissingProgramFailsEveryPingWithItsReason) {
 // Guards a program left running (or a zombie) once the window is gone: closed with its client,
 // or, when the window's process ends without closing anything, by the end of its input.
 TEST(EchoProgramClient, TheProgramEndsWithTheWindow) {
-    auto icmp = std::make_unique<platform::EchoProgramClient>(TARNWICK_ECHO_PROGRAM);
+    auto icmp = std::make_unique<platform::EchoProgramClient>(TARNWICK_ECHO_PROGRAM_BUILT);
     SKIP_UNLESS_THE_PROGRAM_PINGS(*icmp);
     ASSERT_EQ(PingStatus(*icmp), 0);
     ASSERT_EQ(EchoPrograms().size(), 1u);
@@ -176,7 +176,7 @@ TEST(EchoProgramClient, TheProgramEndsWithTheWindow) {
     ASSERT_EQ(pipe(channel), 0);
     const pid_t window = fork();
     if (window == 0) {
-        platform::EchoProgramClient icmp(TARNWICK_ECHO_PROGRAM);
+        platform::EchoProgramClient icmp(TARNWICK_ECHO_PROGRAM_BUILT);
         const pid_t program = PingStatus(icmp) == 0 ? EchoPrograms().at(0) : -1;
         _exit(write(channel[1], &program, sizeof program) == sizeof program ? 0 : 1);
     }
@@ -204,7 +204,7 @@ TEST(EchoProgramClient, TheProgramEndsWithTheWindow) {
 // the browser): it would keep the echo program serving after the window has gone.
 TEST(EchoProgramClient, ProgramsTheWindowStartsInheritNoneOfItsPipes) {
     const std::set<std::string> before = OpenFiles(getpid());
-    platform::EchoProgramClient icmp(TARNWICK_ECHO_PROGRAM);
+    platform::EchoProgramClient icmp(TARNWICK_ECHO_PROGRAM_BUILT);
     SKIP_UNLESS_THE_PROGRAM_PINGS(icmp);
     ASSERT_EQ(PingStatus(icmp), 0);
     std::set<std::string> pipes;

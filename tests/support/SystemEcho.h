@@ -13,7 +13,7 @@ namespace tarnwick::testing {
 
 // The echo program of this build, started by its path as the window starts the installed one.
 inline platform::EchoProgramClient& BuiltEchoProgram() {
-    static platform::EchoProgramClient client(TARNWICK_ECHO_PROGRAM);
+    static platform::EchoProgramClient client(TARNWICK_ECHO_PROGRAM_BUILT);
     return client;
 }
 
