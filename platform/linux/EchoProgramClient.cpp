@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/uio.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -84,9 +85,11 @@ public:
     SigpipeBlocked() {
         sigemptyset(&pipeOnly_);
         sigaddset(&pipeOnly_, SIGPIPE);
-        sigset_t pending;
-        wasPending_ = sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
         pthread_sigmask(SIG_BLOCK, &pipeOnly_, &previous_);
+        // One the caller already had blocked may be pending: that one stays theirs.
+        sigset_t pending;
+        wasPending_ = sigismember(&previous_, SIGPIPE) == 1 && sigpending(&pending) == 0 &&
+                      sigismember(&pending, SIGPIPE) == 1;
     }
     ~SigpipeBlocked() {
         if (broken_ && !wasPending_) {
@@ -159,9 +162,8 @@ std::uint32_t EchoProgramClient::IcmpSendEcho(IcmpHandle handle, std::uint32_t d
         return Fail(reply, ip_status::kBadOption);
     if (requestSize > echo::kLargestEchoData)
         return Fail(reply, ip_status::kPacketTooBig);
-    // A program that died since the handle was opened fails this echo; the next handle starts
-    // a fresh one.
-    if (!Running())
+    // A handle outlives no program: handles go with the program they were opened on.
+    if (program_ < 0)
         return Fail(reply, ip_status::kGeneralFailure);
 
     const std::uint32_t timeout = std::min(timeoutMilliseconds, echo::kLongestTimeoutMilliseconds);
@@ -182,16 +184,12 @@ std::uint32_t EchoProgramClient::IcmpSendEcho(IcmpHandle handle, std::uint32_t d
     const Clock::time_point deadline =
         Clock::now() + std::chrono::milliseconds(timeout) + kAnswerMargin;
     echo::AnswerHeader answer{};
-    if (!Write(frame, sizeof length + length, deadline) ||
-        !Read(&answer, sizeof answer, deadline) || answer.version != echo::kProtocolVersion ||
-        answer.recordSize > replySize || answer.recordSize > echo::kLargestRecord) {
-        Stop();
-        return Fail(reply, ip_status::kGeneralFailure);
-    }
-    const std::span<std::uint8_t> record = reply.first(answer.recordSize);
-    if (!Read(record.data(), record.size(), deadline)) {
+    std::size_t recordRead = 0;
+    const bool answered = Write(frame, sizeof length + length, deadline) &&
+                          ReadAnswer(answer, reply, recordRead, deadline);
+    if (!answered) {
         // A program that died halfway leaves no half record behind.
-        std::fill(record.begin(), record.end(), 0);
+        std::fill_n(reply.begin(), recordRead, 0);
         Stop();
         return Fail(reply, ip_status::kGeneralFailure);
     }
@@ -326,6 +324,32 @@ bool EchoProgramClient::Read(void* bytes, std::size_t size, Clock::time_point de
         }
     }
     return true;
+}
+
+bool EchoProgramClient::ReadAnswer(echo::AnswerHeader& answer, std::span<std::uint8_t> reply,
+                                   std::size_t& recordRead, Clock::time_point deadline) {
+    // The program needs a moment for the echo, so wait first; then the header and as much of
+    // the record as came with it, in one read.
+    if (!WaitUntil(answers_, POLLIN, deadline))
+        return false;
+    iovec parts[] = {{&answer, sizeof answer}, {reply.data(), reply.size()}};
+    ssize_t got;
+    while ((got = readv(answers_, parts, 2)) < 0 && errno == EINTR) {
+    }
+    if (got < 0 && errno == EAGAIN)
+        got = 0;
+    if (got < 0)
+        return false;
+    const auto headerRead = std::min(static_cast<std::size_t>(got), sizeof answer);
+    recordRead = static_cast<std::size_t>(got) - headerRead;
+    if (!Read(reinterpret_cast<std::uint8_t*>(&answer) + headerRead, sizeof answer - headerRead,
+              deadline) ||
+        answer.version != echo::kProtocolVersion || answer.recordSize > reply.size() ||
+        answer.recordSize > echo::kLargestRecord || recordRead > answer.recordSize)
+        return false;
+    const std::size_t rest = answer.recordSize - recordRead;
+    recordRead = answer.recordSize;
+    return Read(reply.data() + answer.recordSize - rest, rest, deadline);
 }
 
 void EchoProgramClient::Stop() {

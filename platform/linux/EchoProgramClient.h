@@ -2,6 +2,7 @@
 // an ICMP socket, and the privilege to open a raw one. This process opens none.
 #pragma once
 
+#include "echo/EchoProtocol.h"
 #include "platform/Icmp.h"
 
 #include <sys/types.h>
@@ -10,6 +11,7 @@
 #include <cstddef>
 #include <mutex>
 #include <set>
+#include <span>
 #include <string>
 
 namespace tarnwick::platform {
@@ -42,6 +44,10 @@ private:
     bool Start();
     bool Write(const void* bytes, std::size_t size, Clock::time_point deadline);
     bool Read(void* bytes, std::size_t size, Clock::time_point deadline);
+    // An answer's header into answer and its record into reply; recordRead says how much of
+    // reply was written, also when it fails.
+    bool ReadAnswer(echo::AnswerHeader& answer, std::span<std::uint8_t> reply,
+                    std::size_t& recordRead, Clock::time_point deadline);
     // Kills the program (it may be silent or out of step) and reaps it.
     void Stop();
 
