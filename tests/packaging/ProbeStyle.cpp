@@ -12,6 +12,7 @@
 #include <linux/if_ether.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -68,12 +69,14 @@ public:
         for (char line[256]; status && std::fgets(line, sizeof line, status);)
             if (std::strncmp(line, "Cap", 3) == 0 && std::strncmp(line, "CapBnd", 6) != 0)
                 std::printf("probe: %s", line);
+        // Closed again at once: the count after the ping is the window's own.
+        const auto tried = [](int descriptor) {
+            return descriptor < 0 ? strerrorname_np(errno) : (close(descriptor), "opened");
+        };
         std::printf("probe: AF_PACKET raw socket %s\n",
-                    socket(AF_PACKET, SOCK_RAW, htons(ETH_P_ALL)) < 0 ? strerrorname_np(errno)
-                                                                      : "opened");
+                    tried(socket(AF_PACKET, SOCK_RAW, htons(ETH_P_ALL))));
         std::printf("probe: AF_INET raw ICMP socket %s\n",
-                    socket(AF_INET, SOCK_RAW, IPPROTO_ICMP) < 0 ? strerrorname_np(errno)
-                                                                : "opened");
+                    tried(socket(AF_INET, SOCK_RAW, IPPROTO_ICMP)));
         QTimer::singleShot(0, qApp, PingThroughTheWindow);
         return QStyleFactory::create(QStringLiteral("Fusion"));
     }
