@@ -1,15 +1,21 @@
-// Echo probe costs: PingAddress to 127.0.0.1 against a bare ICMP round trip on the same kind
-// of socket, and how closely an unanswered echo keeps its 200 ms timeout.
+// Echo probe costs: PingAddress to 127.0.0.1 through the echo program against a bare ICMP round
+// trip plus a round trip over pipes between two processes, the first ping that starts the
+// program, the program's own exchange and memory, and how closely an unanswered echo keeps
+// its 200 ms timeout.
 //
 // Traffic goes only to 127.0.0.1 and to an address inside a pair of network namespaces that
 // this program makes and deletes. The namespace parts need root and are skipped without it.
 #include "bench/BenchTable.h"
+#include "echo/EchoExchange.h"
+#include "echo/EchoSocket.h"
 #include "engine/EchoProbe.h"
 #include "engine/EchoReply.h"
 #include "platform/Capabilities.h"
+#include "platform/linux/EchoProgramClient.h"
 #include "tests/support/NetworkNamespaces.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <linux/icmp.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -24,6 +30,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -48,6 +55,12 @@ public:
     }
     int shown = 0;
 };
+
+// The echo program of this build, as the window starts its installed one: at the first ping.
+tarnwick::EchoServices ProgramEchoServices(tarnwick::platform::MessageDialog& messages) {
+    static tarnwick::platform::EchoProgramClient client(TARNWICK_ECHO_PROGRAM_BUILT);
+    return {tarnwick::platform::SystemSocketLibrary(), client, messages};
+}
 
 double MicrosecondsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::micro>(Clock::now() - start).count();
@@ -165,22 +178,80 @@ bool RoundTrip(SocketKind kind, std::uint16_t sequence, Extras extras) {
     return replied;
 }
 
-// Alternates the floor, the round trip with reply details and PingAddress call by call, so
-// drift hits all alike.
-void MeasureOverhead(const std::string& setting, int probes) {
+// A process at the other end of a pipe pair that answers each request as the echo program
+// does, with the same sizes (a 27-byte request frame, a 290-byte answer) and no echo: one round
+// trip between two processes over pipes, the part of the floor the program adds.
+class PipePeer {
+public:
+    PipePeer() {
+        int toPeer[2], fromPeer[2];
+        if (pipe2(toPeer, O_CLOEXEC) != 0 || pipe2(fromPeer, O_CLOEXEC) != 0)
+            return;
+        std::fflush(stdout);
+        peer_ = fork();
+        if (peer_ == 0) {
+            close(toPeer[1]); // so that the end of the requests reaches it
+            close(fromPeer[0]);
+            std::uint8_t request[kRequestSize], answer[kAnswerSize] = {};
+            while (read(toPeer[0], request, sizeof request) == sizeof request &&
+                   write(fromPeer[1], answer, sizeof answer) == sizeof answer) {
+            }
+            _exit(0);
+        }
+        close(toPeer[0]);
+        close(fromPeer[1]);
+        out_ = toPeer[1];
+        in_ = fromPeer[0];
+    }
+    ~PipePeer() {
+        close(out_);
+        close(in_);
+        if (peer_ > 0)
+            waitpid(peer_, nullptr, 0);
+    }
+    PipePeer(const PipePeer&) = delete;
+    PipePeer& operator=(const PipePeer&) = delete;
+
+    bool RoundTrip() {
+        std::uint8_t request[kRequestSize] = {}, answer[kAnswerSize];
+        if (write(out_, request, sizeof request) != sizeof request)
+            return false;
+        for (std::size_t got = 0; got < sizeof answer;) {
+            const ssize_t size = read(in_, answer + got, sizeof answer - got);
+            if (size <= 0)
+                return false;
+            got += static_cast<std::size_t>(size);
+        }
+        return true;
+    }
+
+private:
+    static constexpr std::size_t kRequestSize = 2 + 16 + 9, kAnswerSize = 12 + 278;
+    pid_t peer_ = -1;
+    int out_ = -1, in_ = -1;
+};
+
+// Alternates the bare round trip, one over pipes between two processes, the round trip with
+// reply details and PingAddress through the echo program call by call, so drift hits all alike.
+void MeasureThroughProgram(const std::string& setting, int probes) {
     const SocketKind kind = ChosenSocketKind();
     const char* kindName = kind == SocketKind::Ping ? "ping socket" : "raw socket";
     SilentMessageDialog messages;
-    const tarnwick::EchoServices services = tarnwick::SystemEchoServices(messages);
+    const tarnwick::EchoServices services = ProgramEchoServices(messages);
     const std::string address = "127.0.0.1";
+    PipePeer peer;
 
-    std::vector<double> floorTimes, detailTimes, probeTimes;
+    std::vector<double> floorTimes, pipeTimes, detailTimes, probeTimes;
     int failures = 0;
     for (int index = -probes / 10; index < probes; ++index) {
         const auto sequence = static_cast<std::uint16_t>(2 * index);
         Clock::time_point start = Clock::now();
         const bool floorReplied = RoundTrip(kind, sequence, Extras::None);
         const double floorTime = MicrosecondsSince(start);
+
+        start = Clock::now();
+        const bool pipeAnswered = peer.RoundTrip();
+        const double pipeTime = MicrosecondsSince(start);
 
         start = Clock::now();
         const bool detailReplied =
@@ -192,37 +263,183 @@ void MeasureOverhead(const std::string& setting, int probes) {
         const std::int32_t result = tarnwick::PingAddress(address, reply, services);
         const double probeTime = MicrosecondsSince(start);
 
-        if (!floorReplied || !detailReplied || result < 0 || reply.Status != 0 ||
+        if (!floorReplied || !pipeAnswered || !detailReplied || result < 0 || reply.Status != 0 ||
             reply.DataSize != 9)
             ++failures;
         if (index >= 0) {
             floorTimes.push_back(floorTime);
+            pipeTimes.push_back(pipeTime);
             detailTimes.push_back(detailTime);
             probeTimes.push_back(probeTime);
         }
     }
+    const double floor = Median(floorTimes) + Median(pipeTimes);
     std::fprintf(stderr,
-                 "echo: %s, %s: PingAddress median %.1f us (max %.1f), floor median %.1f us "
-                 "(max %.1f), with reply details %.1f us, %d probes, %d failed, %d messages\n",
+                 "echo: %s, %s: PingAddress through the echo program median %.1f us (max %.1f), "
+                 "bare round trip %.1f us, pipe round trip %.1f us, with reply details %.1f us, "
+                 "%d probes, %d failed, %d messages\n",
                  setting.c_str(), kindName, Median(probeTimes), Maximum(probeTimes),
-                 Median(floorTimes), Maximum(floorTimes), Median(detailTimes), probes, failures,
+                 Median(floorTimes), Median(pipeTimes), Median(detailTimes), probes, failures,
                  messages.shown);
-    const std::string measure = "PingAddress 127.0.0.1, " + setting + " (" + kindName + ", us)";
+    const std::string measure =
+        "PingAddress 127.0.0.1 through the echo program, " + setting + " (" + kindName + ", us)";
+    const std::string floorName = "bare round trip + pipe round trip";
+    PrintRawRow("  bare round trip + pipe round trip between two processes (us)", Value(floor),
+                "bare " + Value(Median(floorTimes)) + " + pipes " + Value(Median(pipeTimes)), "-",
+                "(floor)", "-");
     if (failures > 0 || messages.shown > 0) {
+        PrintRawRow(measure, "failed", floorName, "-", "<= 1.25x", "NO");
+        return;
+    }
+    PrintRow(measure, Median(probeTimes), floorName, floor, "<= 1.25x", kOverheadTarget);
+    // Not a target: shows how much of the gap is the kernel's work for the record's details.
+    const double detailFloor = Median(detailTimes) + Median(pipeTimes);
+    PrintRawRow("  same, against a round trip with the program's socket options + pipes",
+                Value(Median(probeTimes)), "with details + pipes " + Value(detailFloor),
+                Value(Median(probeTimes) / detailFloor, "%.2fx"), "(explains)", "-");
+}
+
+// The first ping of a run starts the echo program; each sample is a fresh client, its first ping
+// against its second.
+void MeasureFirstPing(int samples) {
+    std::vector<double> firstTimes, laterTimes;
+    int failures = 0;
+    for (int sample = 0; sample < samples; ++sample) {
+        SilentMessageDialog messages;
+        tarnwick::platform::EchoProgramClient client(TARNWICK_ECHO_PROGRAM_BUILT);
+        const tarnwick::EchoServices services{tarnwick::platform::SystemSocketLibrary(), client,
+                                              messages};
+        for (std::vector<double>* times : {&firstTimes, &laterTimes}) {
+            tarnwick::EchoReply reply{};
+            const Clock::time_point start = Clock::now();
+            failures += tarnwick::PingAddress("127.0.0.1", reply, services) < 0;
+            times->push_back(MicrosecondsSince(start) / 1000);
+        }
+    }
+    const double extra = Median(firstTimes) - Median(laterTimes);
+    std::fprintf(stderr,
+                 "echo: first ping %.2f ms (max %.2f), a later one %.3f ms, over %d clients, %d "
+                 "failed\n",
+                 Median(firstTimes), Maximum(firstTimes), Median(laterTimes), samples, failures);
+    PrintRawRow("first ping, the echo program's start included, beyond a later one (ms)",
+                failures ? "failed" : Value(extra, "%.2f"),
+                "later ping " + Value(Median(laterTimes), "%.3f"), "-", "<= 20",
+                tarnwick::bench::Met(failures == 0 && extra <= 20));
+}
+
+// The echo program's own exchange (its socket kept, as the program keeps it) against the bare
+// round trip, alternated call by call on the socket kind the program would choose.
+void MeasureProgramExchange(int probes) {
+    const tarnwick::echo::OpenedSocket opened = tarnwick::echo::OpenEchoSocket();
+    const SocketKind kind =
+        opened.socket.kind == tarnwick::echo::SocketKind::Ping ? SocketKind::Ping : SocketKind::Raw;
+    const char* kindName = kind == SocketKind::Ping ? "ping socket" : "raw socket";
+    const std::string measure =
+        std::string("echo program's exchange, 127.0.0.1 (") + kindName + ", us)";
+    if (opened.socket.kind == tarnwick::echo::SocketKind::None) {
+        PrintRawRow(measure, "no socket", "bare round trip", "-", "<= 1.25x", "NO");
+        return;
+    }
+    tarnwick::echo::EchoExchange exchange(opened.socket);
+    static std::uint8_t record[278];
+    const std::uint8_t text[] = {'E', 'c', 'h', 'o', ' ', 'T', 'h', 'i', 's'};
+    const tarnwick::echo::EchoRequest request{0, 0, 16777343, 200, sizeof record, text};
+    std::vector<double> floorTimes, exchangeTimes;
+    int failures = 0;
+    for (int index = -probes / 10; index < probes; ++index) {
+        Clock::time_point start = Clock::now();
+        const bool floorReplied = RoundTrip(kind, static_cast<std::uint16_t>(index), Extras::None);
+        const double floorTime = MicrosecondsSince(start);
+        start = Clock::now();
+        const tarnwick::echo::EchoOutcome outcome = exchange.Echo(request, record);
+        const double exchangeTime = MicrosecondsSince(start);
+        failures += !floorReplied || outcome.replies != 1;
+        if (index >= 0) {
+            floorTimes.push_back(floorTime);
+            exchangeTimes.push_back(exchangeTime);
+        }
+    }
+    close(opened.socket.descriptor);
+    std::fprintf(stderr, "echo: program's exchange, %s: median %.1f us, floor %.1f us, %d failed\n",
+                 kindName, Median(exchangeTimes), Median(floorTimes), failures);
+    if (failures > 0) {
         PrintRawRow(measure, "failed", "bare round trip", "-", "<= 1.25x", "NO");
         return;
     }
-    PrintRow(measure, Median(probeTimes), "bare round trip", Median(floorTimes), "<= 1.25x",
+    PrintRow(measure, Median(exchangeTimes), "bare round trip", Median(floorTimes), "<= 1.25x",
              kOverheadTarget);
-    // Not a target: shows how much of the gap is the kernel's work for the record's details.
-    PrintRawRow("  same, against a round trip with the layer's socket options",
-                Value(Median(probeTimes)), "round trip with details " + Value(Median(detailTimes)),
-                Value(Median(probeTimes) / Median(detailTimes), "%.2fx"), "(explains)", "-");
+}
+
+// The built echo program's peak resident memory (VmHWM) after serving echoes to 127.0.0.1.
+void MeasureProgramMemory(int echoes) {
+    int toProgram[2], fromProgram[2];
+    if (pipe2(toProgram, O_CLOEXEC) != 0 || pipe2(fromProgram, O_CLOEXEC) != 0)
+        return;
+    std::fflush(stdout);
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(toProgram[0], 0);
+        dup2(fromProgram[1], 1);
+        execl(TARNWICK_ECHO_PROGRAM_BUILT, "tarnwick-echo", nullptr);
+        _exit(127);
+    }
+    close(toProgram[0]);
+    close(fromProgram[1]);
+    const auto readAll = [&](void* bytes, std::size_t size) {
+        auto* at = static_cast<std::uint8_t*>(bytes);
+        for (std::size_t done = 0; done < size;) {
+            const ssize_t got = read(fromProgram[0], at + done, size - done);
+            if (got <= 0)
+                return false;
+            done += static_cast<std::size_t>(got);
+        }
+        return true;
+    };
+    tarnwick::echo::Greeting greeting{};
+    int served = 0;
+    if (child > 0 && readAll(&greeting, sizeof greeting)) {
+        const tarnwick::echo::RequestHeader header{tarnwick::echo::kProtocolVersion,
+                                                   tarnwick::echo::RequestKind::Echo,
+                                                   0,
+                                                   0,
+                                                   16777343,
+                                                   200,
+                                                   278};
+        std::uint8_t frame[2 + sizeof header + 9] = {sizeof header + 9, 0};
+        std::memcpy(frame + 2, &header, sizeof header);
+        std::memcpy(frame + 2 + sizeof header, "Echo This", 9);
+        std::uint8_t answer[sizeof(tarnwick::echo::AnswerHeader) + 278];
+        for (int echo = 0; echo < echoes; ++echo) {
+            tarnwick::echo::AnswerHeader answerHeader{};
+            if (write(toProgram[1], frame, sizeof frame) != sizeof frame ||
+                !readAll(&answerHeader, sizeof answerHeader) ||
+                answerHeader.recordSize > sizeof answer ||
+                !readAll(answer, answerHeader.recordSize))
+                break;
+            served += answerHeader.replies == 1;
+        }
+    }
+    double peakKiB = -1;
+    std::ifstream status("/proc/" + std::to_string(child) + "/status");
+    for (std::string field; status >> field;) {
+        if (field == "VmHWM:")
+            status >> peakKiB;
+    }
+    close(toProgram[1]);
+    close(fromProgram[0]);
+    if (child > 0)
+        waitpid(child, nullptr, 0);
+    std::fprintf(stderr, "echo: tarnwick-echo peak resident %.0f KiB after %d of %d echoes\n",
+                 peakKiB, served, echoes);
+    const bool met = peakKiB > 0 && peakKiB <= 4096 && served == echoes;
+    PrintRawRow("tarnwick-echo peak resident memory after " + std::to_string(echoes) +
+                    " echoes (KiB)",
+                served == echoes ? Value(peakKiB, "%.0f") : "failed", "-", "-", "<= 4096", met);
 }
 
 void MeasureTimeout(const std::string& silentAddress, int probes) {
     SilentMessageDialog messages;
-    const tarnwick::EchoServices services = tarnwick::SystemEchoServices(messages);
+    const tarnwick::EchoServices services = ProgramEchoServices(messages);
     std::vector<double> times;
     int wrongResults = 0;
     for (int index = 0; index < probes; ++index) {
@@ -263,8 +480,7 @@ void MeasureStartup(int samples) {
         const pid_t child = fork();
         if (child == 0) {
             const Clock::time_point start = Clock::now();
-            tarnwick::platform::StartEchoWithLeastPrivilege(
-                tarnwick::platform::SystemIcmpService(), tarnwick::platform::SystemCapabilities());
+            tarnwick::platform::GiveUpPrivileges(tarnwick::platform::SystemCapabilities());
             const bool dropped = tarnwick::platform::SystemCapabilities().DropAll();
             const double time = dropped ? MicrosecondsSince(start) : -1;
             _exit(write(channel[1], &time, sizeof time) == sizeof time ? 0 : 1);
@@ -279,8 +495,8 @@ void MeasureStartup(int samples) {
     }
     std::fprintf(stderr, "echo: start-up step: median %.1f us, max %.1f us over %d processes\n",
                  Median(times), Maximum(times), samples);
-    PrintRawRow("start-up step before Qt: socket settled, capabilities given up (us)",
-                Value(Median(times)), "-", "-", "< 1000", Median(times) < 1000);
+    PrintRawRow("start-up step before Qt: capabilities given up (us)", Value(Median(times)), "-",
+                "-", "< 1000", Median(times) < 1000);
 }
 
 } // namespace
@@ -296,22 +512,24 @@ int main(int argc, char** argv) {
             timeoutProbes = std::max(1, std::atoi(argv[index + 1]));
     }
 
-    // As the program starts: ping sockets where allowed, otherwise the one raw socket kept for
-    // the run (root keeps its capabilities, which the floor's raw sockets need).
+    // As the window starts (root keeps its capabilities, which the floor's raw sockets need).
     const auto start = [] {
-        return tarnwick::platform::StartEchoWithLeastPrivilege(
-            tarnwick::platform::SystemIcmpService(), tarnwick::platform::SystemCapabilities());
+        return tarnwick::platform::GiveUpPrivileges(tarnwick::platform::SystemCapabilities()) !=
+               tarnwick::platform::StartPrivilege::CapabilitiesKept;
     };
     MeasureStartup(std::max(5, probes / 100));
+    MeasureProgramExchange(probes);
+    MeasureProgramMemory(std::max(100, probes / 10));
     start();
-    MeasureOverhead("this machine", probes);
+    MeasureThroughProgram("this machine", probes);
+    MeasureFirstPing(std::max(5, probes / 100));
 
     if (geteuid() != 0) {
         std::fprintf(stderr, "echo: not root, the namespace measurements are left out\n");
         return 0;
     }
-    // A child moves into the near side and starts there as the program would (the raw socket
-    // kept here stays in this namespace); the far side drops echoes.
+    // A child moves into the near side and starts there as the window would (its echo program
+    // starts there too); the far side drops echoes.
     const tarnwick::testing::NamespacePair pair;
     if (!pair.Ready() || !pair.AllowPingSockets(true) || !pair.SetFarEchoVerdict("drop")) {
         std::fprintf(stderr, "echo: cannot make the network namespaces, left out\n");
@@ -322,7 +540,7 @@ int main(int argc, char** argv) {
     if (child == 0) {
         if (!tarnwick::testing::EnterNamespace(pair.Near()) || !start())
             _exit(1);
-        MeasureOverhead("namespace with ping sockets", probes);
+        MeasureThroughProgram("namespace with ping sockets", probes);
         MeasureTimeout(tarnwick::testing::NamespacePair::kFarAddress, timeoutProbes);
         std::fflush(stdout);
         _exit(0);

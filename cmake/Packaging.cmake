@@ -14,11 +14,14 @@ set(CPACK_PACKAGE_HOMEPAGE_URL "${PROJECT_HOMEPAGE_URL}")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
-# The stripped program keeps no .comment section (the compilers' versions), as dh_strip leaves it.
+# The stripped programs keep no .comment section (the compilers' versions), as dh_strip leaves
+# them.
 install(CODE "if(CMAKE_INSTALL_DO_STRIP)
-    execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
-        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/tarnwick\"
-        COMMAND_ERROR_IS_FATAL ANY)
+    foreach(program ${CMAKE_INSTALL_BINDIR}/tarnwick ${CMAKE_INSTALL_LIBEXECDIR}/tarnwick/tarnwick-echo)
+        execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+            \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/\${program}\"
+            COMMAND_ERROR_IS_FATAL ANY)
+    endforeach()
 endif()")
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -32,9 +35,11 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcap2-bin")
 # the windows natively instead of through XWayland.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, qt6-wayland")
 
-# The postinst carries the capability step that the tests run on their own probe.
+# The postinst carries the capability step that the tests run on their own probe. The grant goes
+# to the echo program alone; tarnwick itself carries none.
 file(READ ${CMAKE_CURRENT_LIST_DIR}/deb/grant-net-raw.sh TARNWICK_GRANT_NET_RAW)
-set(TARNWICK_INSTALLED_PROGRAM ${CPACK_PACKAGING_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/tarnwick)
+set(TARNWICK_INSTALLED_PROGRAM
+    ${CPACK_PACKAGING_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBEXECDIR}/tarnwick/tarnwick-echo)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/deb/postinst.in ${PROJECT_BINARY_DIR}/deb/postinst
     @ONLY FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
     WORLD_READ WORLD_EXECUTE)

@@ -1,5 +1,5 @@
-// Test-only program: one real echo of 127.0.0.1 through the system's services, to show which
-// rights pinging needs once installed. Prints the status line; exits 0 only when our own request
+// Test-only program: one real echo of 127.0.0.1 through the system's services (the echo program
+// beside it), to show which rights pinging needs once installed. Prints the status line; exits 0 only when our own request
 // came back (a failure that leaves the status at 0 must not pass for a reply).
 #include "engine/EchoProbe.h"
 #include "engine/StatusText.h"
@@ -16,9 +16,8 @@ struct StderrMessageDialog final : tarnwick::platform::MessageDialog {
 };
 
 int main() {
-    // As the program starts: the socket opened with the file's grant, then no capability kept.
-    tarnwick::platform::StartEchoWithLeastPrivilege(tarnwick::platform::SystemIcmpService(),
-                                                    tarnwick::platform::SystemCapabilities());
+    // As the window starts: no capability kept; the echo program beside it pings.
+    tarnwick::platform::GiveUpPrivileges(tarnwick::platform::SystemCapabilities());
     StderrMessageDialog messages;
     tarnwick::EchoReply reply{};
     // A timeout on a busy machine is a late answer, not a wrong one: asked again.

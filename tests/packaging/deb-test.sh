@@ -7,6 +7,7 @@ set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build_dir=${1:-$root/build-deb}
 program=/usr/bin/tarnwick
+echo_program=/usr/libexec/tarnwick/tarnwick-echo
 scratch=$(mktemp -d)
 chmod 755 "$scratch"
 failures=0
@@ -29,7 +30,7 @@ fatal "runs as root" test "$(id -u)" -eq 0
 fatal "no tarnwick package is installed yet (dpkg --purge tarnwick first)" bash -c '! dpkg -s tarnwick'
 [ -n "${1:-}" ] || cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
 fatal "the program and the ping probe build" \
-    cmake --build "$build_dir" -j"$(nproc)" --target tarnwick tarnwick_ping_once tarnwick_probe_style
+    cmake --build "$build_dir" -j"$(nproc)" --target tarnwick tarnwick-echo tarnwick_ping_once tarnwick_probe_style
 rm -f "$build_dir"/tarnwick_*.deb
 fatal "cpack builds the .deb" bash -c "cd '$build_dir' && cpack -G DEB"
 deb=$(ls "$build_dir"/tarnwick_*.deb)
@@ -38,14 +39,15 @@ version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build_dir/CMakeCache.tx
 dpkg-deb -c "$deb" >"$scratch/contents"
 awk '{print $6}' "$scratch/contents" | sed -e 's|^\./|/|' -e 's|/$||' >"$scratch/paths"
 icons=/usr/share/icons/hicolor
-for path in "$program" /usr/share/applications/tarnwick.desktop /usr/share/doc/tarnwick/{copyright,changelog.gz} \
+for path in "$program" "$echo_program" /usr/share/applications/tarnwick.desktop /usr/share/doc/tarnwick/{copyright,changelog.gz} \
     /usr/share/man/man1/tarnwick.1.gz $icons/{16x16,32x32,48x48,128x128,256x256}/apps/tarnwick.png; do
     check "the package holds $path" grep -qxF "$path" "$scratch/paths"
 done
 check "the package holds one metainfo file" test "$(grep -c '^/usr/share/metainfo/.*\.metainfo\.xml$' "$scratch/paths")" -eq 1
 check "everything lies under /usr and belongs to root" \
     bash -c "! grep -v '^/usr' '$scratch/paths' && ! awk '{print \$2}' '$scratch/contents' | grep -vxq root/root"
-check "the program is executable" grep -qE '^-rwxr-xr-x .* \./usr/bin/tarnwick$' "$scratch/contents"
+check "the programs are executable" bash -c "grep -qE '^-rwxr-xr-x .* \./usr/bin/tarnwick$' '$scratch/contents' &&
+    grep -qE '^-rwxr-xr-x .* \./usr/libexec/tarnwick/tarnwick-echo$' '$scratch/contents'"
 check "the control fields" test "$(dpkg-deb -f "$deb" Package Version Architecture Section Recommends)" = \
     "$(printf 'Package: tarnwick\nVersion: %s\nArchitecture: %s\nSection: net\nRecommends: xdg-utils, qt6-wayland' "$version" "$(dpkg --print-architecture)")"
 check "Depends names libqt6widgets6, libqt6network6 and libcap2-bin" bash -c \
@@ -74,11 +76,12 @@ check "the installed desktop entry is valid" desktop-file-validate /usr/share/ap
 check "the installed metainfo is valid" bash -c 'appstreamcli validate --no-net /usr/share/metainfo/*.metainfo.xml'
 check "the desktop entry's Exec finds the program" test "$(command -v "$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' \
     /usr/share/applications/tarnwick.desktop)")" = "$program"
-check "the postinst granted cap_net_raw, permitted only" bash -c "getcap $program | grep -qE ' cap_net_raw[=+]p$'"
-check "the postinst leaves a program under dpkg-statoverride alone" bash -c "setcap -r $program &&
-    dpkg-statoverride --add root root 0755 $program && /var/lib/dpkg/info/tarnwick.postinst configure &&
-    [ -z \"\$(getcap $program)\" ]"
-dpkg-statoverride --remove $program >/dev/null 2>&1
+check "the postinst granted the echo program cap_net_raw, permitted only, and tarnwick nothing" bash -c \
+    "getcap $echo_program | grep -qE ' cap_net_raw[=+]p$' && [ -z \"\$(getcap $program)\" ]"
+check "the postinst leaves a program under dpkg-statoverride alone" bash -c "setcap -r $echo_program &&
+    dpkg-statoverride --add root root 0755 $echo_program && /var/lib/dpkg/info/tarnwick.postinst configure &&
+    [ -z \"\$(getcap $echo_program)\" ]"
+dpkg-statoverride --remove $echo_program >/dev/null 2>&1
 /var/lib/dpkg/info/tarnwick.postinst configure # the grant back, for the checks below
 mkdir -m 700 "$scratch/home" && chown nobody:nogroup "$scratch/home"
 check "tarnwick runs 2 s offscreen as nobody and ends on SIGTERM" bash -c "
@@ -102,10 +105,13 @@ probe_window() { # PROGRAM GROUPS: the plugin's report, then the capability sets
 mkdir -m 755 "$scratch/styles" "$scratch/+ep" "$scratch/+p" && cp "$build_dir"/tests/packaging/*probe_style.so "$scratch/styles/"
 zeros=$(printf '%s:\t0000000000000000\n' CapInh CapPrm CapEff CapAmb)
 { echo 'probe: loaded'; sed 's/^/probe: /' <<<"$zeros"; printf 'probe: %s\n' 'AF_PACKET raw socket EPERM' \
-    'AF_INET raw ICMP socket EPERM' 'ping 127.0.0.1: 0   [ ip success ]'; echo "$zeros"; } >"$scratch/expected"
+    'AF_INET raw ICMP socket EPERM' 'ping 127.0.0.1: 0   [ ip success ]' 'ICMP sockets held after the ping: 0'
+    echo "$zeros"; } >"$scratch/expected"
 for run in 'package:1 0' '+ep:1 0' '+p:0 2147483647'; do
     grant=${run%%:*} copy=$program
-    [ $grant = package ] || { copy=$scratch/$grant/tarnwick && cp $program $copy && setcap cap_net_raw$grant $copy; }
+    # A copy granted as an old install or a user's setcap left it, its echo program beside it.
+    [ $grant = package ] || { copy=$scratch/$grant/tarnwick && cp $program $echo_program $scratch/$grant/ &&
+        setcap cap_net_raw$grant $copy && setcap cap_net_raw+p $scratch/$grant/tarnwick-echo; }
     check "nobody's tarnwick ($grant, ping groups ${run#*:}) holds no capability with its window up, nor a plugin in it; Ping answers" \
         xvfb-run -a -s "-ac -screen 0 1024x768x24" bash -c "$(declare -p scratch as_nobody; declare -f probe_window)
         probe_window $copy '${run#*:}'; diff $scratch/expected $scratch/report"
@@ -114,7 +120,7 @@ done
 # Without the grant, and with ping sockets closed to nogroup, a ping fails with a status; the
 # granted program's ping is the window's, above.
 in_fresh_network() { unshare --net -- sh -c 'ip link set lo up && exec "$@"' sh "$@"; }
-mkdir -m 755 "$scratch/plain" && install -m 755 "$build_dir/tests/packaging/tarnwick_ping_once" "$scratch/plain/"
+mkdir -m 755 "$scratch/plain" && install -m 755 "$build_dir/tests/packaging/tarnwick_ping_once" $echo_program "$scratch/plain/"
 check "nobody without the grant gets a failure status, no crash" bash -c \
     "$(declare -f in_fresh_network); in_fresh_network ${as_nobody[*]} '$scratch/plain/tarnwick_ping_once'; [ \$? -eq 1 ]"
 

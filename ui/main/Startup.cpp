@@ -16,13 +16,15 @@
 namespace tarnwick {
 
 int RunTarnwick(int& argc, char** argv, const std::function<int(Form1&)>& run) {
-    // First of all, before Qt loads a plugin, theme or font a user can choose: the one socket
-    // that needs CAP_NET_RAW opens now, and every capability goes.
-    if (!platform::StartEchoWithLeastPrivilege(platform::SystemIcmpService(),
-                                               platform::SystemCapabilities())) {
-        std::fputs("tarnwick: cannot give up its capabilities; not started\n", stderr);
+    // First of all, before Qt loads a plugin, theme or font a user can choose: every
+    // capability goes (pings go through the echo program, which holds its own).
+    const platform::StartPrivilege privilege =
+        platform::GiveUpPrivileges(platform::SystemCapabilities());
+    if (const char* note = platform::StartPrivilegeNote(privilege))
+        std::fprintf(stderr, "%s\n", note);
+    if (privilege == platform::StartPrivilege::SetId ||
+        privilege == platform::StartPrivilege::CapabilitiesKept)
         return EXIT_FAILURE;
-    }
     // Without any display Qt would abort with a screenful of plugin errors.
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
