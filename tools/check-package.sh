@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Builds the Debian source and binary packages of the current commit with dpkg-buildpackage,
+# checks them with lintian, runs the installed package's tests with autopkgtest, and has
+# reprotest build the source package again under other conditions, failing on any difference.
+# Run as root (autopkgtest installs and purges the package on this machine); the packages land in
+# build-package/. DEB_BUILD_OPTIONS=nocheck skips the tests at build time (CI runs them with
+# tools/test.sh); reprotest's build always skips them.
+#   --no-reprotest   the first three only (tools/check-debian13.sh)
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+reprotest=1
+for arg in "$@"; do
+    case $arg in
+    --no-reprotest) reprotest=0 ;;
+    *) echo "usage: $0 [--no-reprotest]" >&2 && exit 2 ;;
+    esac
+done
+fail() { echo "check-package: $*" >&2 && exit 1; }
+[ "$(id -u)" -eq 0 ] || fail "needs root (autopkgtest installs the package here)"
+! dpkg -s tarnwick >/dev/null 2>&1 || fail "a tarnwick package is installed: dpkg --purge tarnwick first"
+bash "$root/tools/setup.sh"
+commit=$(git -C "$root" rev-parse HEAD) || fail "needs a git checkout to take the commit from"
+[ -z "$(git -C "$root" status --porcelain --untracked-files=no)" ] ||
+    echo "check-package: uncommitted changes are not checked, only commit ${commit:0:12}"
+version=$(dpkg-parsechangelog -l "$root/debian/changelog" -S Version)
+
+# dpkg-buildpackage writes beside the tree, so the tree is a clean copy of the commit inside out/.
+out=$root/build-package
+rm -rf "$out" && mkdir -p "$out/tarnwick-$version"
+chmod 755 "$out"
+git -C "$root" archive "$commit" | tar -x -C "$out/tarnwick-$version"
+echo "== dpkg-buildpackage (DEB_BUILD_OPTIONS=${DEB_BUILD_OPTIONS:-})"
+(cd "$out/tarnwick-$version" && dpkg-buildpackage -us -uc) >"$out/build.log" 2>&1 ||
+    { tail -40 "$out/build.log" >&2 && fail "dpkg-buildpackage failed (log: $out/build.log)"; }
+ls "$out"/*.dsc "$out"/*.deb
+
+# lintian refuses to run as root without a warning; it reads the packages as nobody.
+echo "== lintian on the .changes: errors and warnings fail, info and pedantic tags are shown"
+chmod -R a+rX "$out"
+setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME=/nonexistent lintian --fail-on error,warning \
+    --display-info --pedantic --show-overrides "$out/tarnwick_${version}_$(dpkg --print-architecture).changes" ||
+    fail "lintian found errors or warnings (above)"
+
+echo "== autopkgtest on the built packages, here as root"
+autopkgtest --output-dir "$out/autopkgtest" "$out/tarnwick-$version" "$out"/*.deb -- null ||
+    fail "autopkgtest failed (above; output in $out/autopkgtest)"
+! dpkg -s tarnwick >/dev/null 2>&1 || fail "autopkgtest left the package installed"
+
+[ "$reprotest" -eq 1 ] || exit 0
+# The first build above is reprotest's control; the second varies what this machine can vary.
+# Left out: the user and group (needs a spare user made for it), the kernel personality
+# (setarch is refused in a container), the file ordering (disorderfs needs FUSE), the domain
+# and host names (need a UTS namespace that a nested one may refuse) and the time (faketime
+# makes cmake see every file as changed, so the build runs into itself).
+echo "== reprotest on the source package"
+variations=+all,-user_group,-kernel,-fileordering,-domain_host,-time
+mkdir -p "$out/control" && cp "$out"/*.deb "$out/control/"
+reprotest --no-diffoscope --vary="$variations" --control-build "$out/control" \
+    --build-command 'DEB_BUILD_OPTIONS=nocheck dpkg-buildpackage -us -uc -b' \
+    --store-dir "$out/reprotest" "$out/tarnwick_$version.dsc" '*.deb' ||
+    { diffoscope --no-progress --text - "$out/control" "$out/reprotest/experiment-1" | head -n 200 || true
+        fail "the second build differs (above; at most 200 lines of diffoscope's report)"; }
+(cd "$out/control" && sha256sum ./*.deb) && (cd "$out/reprotest/experiment-1" && sha256sum ./*.deb)
+echo "check-package: the second build is the same byte for byte"
