@@ -23,7 +23,7 @@ check() { # check DESCRIPTION COMMAND...: one PASS or FAIL line, the command's o
         failures=$((failures + 1))
     fi
 }
-fatal() { check "$@" || true; [ "$failures" -eq 0 ] || { echo "installed-package: stopped"; exit 1; }; }
+fatal() { local before=$failures; check "$@"; [ "$failures" -eq "$before" ] || { echo "installed-package: stopped"; exit 1; }; }
 as_nobody=(setpriv --reuid=nobody --regid=nogroup --clear-groups --inh-caps=-all)
 
 fatal "runs as root with the tarnwick package installed" bash -c '[ "$(id -u)" -eq 0 ] && dpkg -s tarnwick'
