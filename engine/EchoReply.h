@@ -30,21 +30,26 @@ struct EchoReply {
 };
 #pragma pack(pop)
 
-// The record is copied to and from the service's buffer as raw bytes, so its layout must be
-// exactly the service's.
+// The record is copied to and from the service's buffer as raw bytes, so each field must lie
+// exactly where the service's layout puts it, at its width.
+#define TARNWICK_AT(field, offset)                                                                 \
+    static_assert(offsetof(EchoReply, field) == platform::reply_layout::offset &&                  \
+                  sizeof(EchoReply::field) ==                                                      \
+                      platform::reply_layout::Width(platform::reply_layout::offset))
 static_assert(std::endian::native == std::endian::little);
 static_assert(sizeof(EchoReply) == kEchoReplySize);
-static_assert(offsetof(EchoReply, Address) == platform::reply_layout::kAddress);
-static_assert(offsetof(EchoReply, Status) == platform::reply_layout::kStatus);
-static_assert(offsetof(EchoReply, RoundTripTime) == platform::reply_layout::kRoundTripTime);
-static_assert(offsetof(EchoReply, DataSize) == platform::reply_layout::kDataSize);
-static_assert(offsetof(EchoReply, Reserved) == platform::reply_layout::kReserved);
-static_assert(offsetof(EchoReply, DataPointer) == platform::reply_layout::kDataPointer);
-static_assert(offsetof(EchoReply, Ttl) == platform::reply_layout::kTtl);
-static_assert(offsetof(EchoReply, Tos) == platform::reply_layout::kTos);
-static_assert(offsetof(EchoReply, Flags) == platform::reply_layout::kFlags);
-static_assert(offsetof(EchoReply, OptionsSize) == platform::reply_layout::kOptionsSize);
-static_assert(offsetof(EchoReply, OptionsData) == platform::reply_layout::kOptionsData);
+TARNWICK_AT(Address, kAddress);
+TARNWICK_AT(Status, kStatus);
+TARNWICK_AT(RoundTripTime, kRoundTripTime);
+TARNWICK_AT(DataSize, kDataSize);
+TARNWICK_AT(Reserved, kReserved);
+TARNWICK_AT(DataPointer, kDataPointer);
+TARNWICK_AT(Ttl, kTtl);
+TARNWICK_AT(Tos, kTos);
+TARNWICK_AT(Flags, kFlags);
+TARNWICK_AT(OptionsSize, kOptionsSize);
+TARNWICK_AT(OptionsData, kOptionsData);
+#undef TARNWICK_AT
 static_assert(offsetof(EchoReply, Data) == platform::reply_layout::kHeaderSize);
 
 } // namespace tarnwick

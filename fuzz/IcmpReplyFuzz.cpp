@@ -8,9 +8,9 @@
 //   [7..10]  our destination, address value
 //   [11..13] TTL, TOS and flags that a ping socket's control messages would give
 //   [14]     ping form: number of the packet's leading bytes that are IP options instead
+#include "echo/IcmpPacket.h"
 #include "fuzz/Require.h"
 #include "platform/Icmp.h"
-#include "platform/IcmpPacket.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -20,6 +20,7 @@
 
 namespace {
 
+using namespace tarnwick::echo;
 using namespace tarnwick::platform;
 using tarnwick::fuzz::Require;
 

@@ -3,24 +3,42 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 
 namespace tarnwick::platform {
 
 // Layout of the reply header that IcmpSendEcho writes at offset 0 of the reply buffer,
-// little-endian; the echoed bytes follow at kReplyDataOffset.
+// little-endian; the echoed bytes follow at kHeaderSize. Each field starts where the one before
+// it ends, so the offsets below are the whole definition: a field's width is the distance to the
+// next one, and the record writer and EchoReply both derive from them.
 namespace reply_layout {
-inline constexpr std::size_t kAddress = 0;       // 32-bit, first dotted part in the low byte
-inline constexpr std::size_t kStatus = 4;        // 32-bit IP status
-inline constexpr std::size_t kRoundTripTime = 8; // 32-bit milliseconds
-inline constexpr std::size_t kDataSize = 12;     // 16-bit
-inline constexpr std::size_t kReserved = 14;     // 16-bit
-inline constexpr std::size_t kDataPointer = 16;  // 32-bit
-inline constexpr std::size_t kTtl = 20;          // 8-bit
-inline constexpr std::size_t kTos = 21;          // 8-bit
-inline constexpr std::size_t kFlags = 22;        // 8-bit
-inline constexpr std::size_t kOptionsSize = 23;  // 8-bit
-inline constexpr std::size_t kOptionsData = 24;  // 32-bit
-inline constexpr std::size_t kHeaderSize = 28;
+inline constexpr std::size_t kAddress = 0;                    // 32-bit, first dotted part low
+inline constexpr std::size_t kStatus = kAddress + 4;          // 32-bit IP status
+inline constexpr std::size_t kRoundTripTime = kStatus + 4;    // 32-bit milliseconds
+inline constexpr std::size_t kDataSize = kRoundTripTime + 4;  // 16-bit
+inline constexpr std::size_t kReserved = kDataSize + 2;       // 16-bit
+inline constexpr std::size_t kDataPointer = kReserved + 2;    // 32-bit
+inline constexpr std::size_t kTtl = kDataPointer + 4;         // 8-bit
+inline constexpr std::size_t kTos = kTtl + 1;                 // 8-bit
+inline constexpr std::size_t kFlags = kTos + 1;               // 8-bit
+inline constexpr std::size_t kOptionsSize = kFlags + 1;       // 8-bit
+inline constexpr std::size_t kOptionsData = kOptionsSize + 1; // 32-bit
+inline constexpr std::size_t kHeaderSize = kOptionsData + 4;
+
+// Every field's start in order, then the header's end.
+inline constexpr std::size_t kFieldStarts[] = {
+    kAddress, kStatus, kRoundTripTime, kDataSize,    kReserved,    kDataPointer,
+    kTtl,     kTos,    kFlags,         kOptionsSize, kOptionsData, kHeaderSize};
+
+// The width in bytes of the field that starts at offset (0 for no field's start).
+constexpr std::size_t Width(std::size_t offset) {
+    for (std::size_t i = 0; i + 1 < std::size(kFieldStarts); ++i) {
+        if (kFieldStarts[i] == offset)
+            return kFieldStarts[i + 1] - offset;
+    }
+    return 0;
+}
+static_assert(kHeaderSize == 28);
 } // namespace reply_layout
 
 // IP status codes written into a reply's Status field.

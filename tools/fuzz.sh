@@ -11,7 +11,7 @@ build_dir="$root/build-sanitize"
 cmake -S "$root" -B "$build_dir" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DTARNWICK_SANITIZE=ON -DTARNWICK_BUILD_FUZZ=ON >/dev/null
 cmake --build "$build_dir" -j"$(nproc)" --target tarnwick_fuzz_parse_address tarnwick_fuzz_icmp_reply \
-    tarnwick_fuzz_whois_answer tarnwick_fuzz_long_lines
+    tarnwick_fuzz_echo_request tarnwick_fuzz_whois_answer tarnwick_fuzz_long_lines
 
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 for program in "$build_dir"/fuzz/tarnwick_fuzz_*; do

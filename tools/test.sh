@@ -17,7 +17,7 @@ fi
 
 build_dir="$root/build-sanitize"
 tests=(engine/tarnwick_engine_tests platform/tarnwick_platform_tests whois/tarnwick_whois_tests
-    platform/tarnwick_icmp_robustness_tests ui/main/tarnwick_trace_ip_tests)
+    echo/tarnwick_echo_tests ui/main/tarnwick_trace_ip_tests)
 cmake -S "$root" -B "$build_dir" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DTARNWICK_SANITIZE=ON -DTARNWICK_BUILD_FUZZ=ON >/dev/null
 cmake --build "$build_dir" -j"$(nproc)" --target "${tests[@]##*/}"

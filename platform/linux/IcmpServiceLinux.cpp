@@ -1,7 +1,7 @@
 // ICMP echo on Linux: an unprivileged ping socket where allowed, a raw socket otherwise: the one
 // kept from start-up, or one per handle for a process that kept none.
 #include "platform/Icmp.h"
-#include "platform/IcmpPacket.h"
+#include "echo/IcmpPacket.h"
 
 #include <ctime> // linux/errqueue.h uses timespec
 #include <linux/errqueue.h>
@@ -27,6 +27,8 @@
 
 namespace tarnwick::platform {
 namespace {
+
+using namespace tarnwick::echo;
 
 using Clock = std::chrono::steady_clock;
 

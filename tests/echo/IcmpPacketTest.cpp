@@ -1,8 +1,7 @@
 // Echo datagrams and reply records as bytes (hand-built packets, lying lengths, exact layouts),
-// and the Linux echo service on this machine's loopback.
-#include "platform/IcmpPacket.h"
-#include "platform/Icmp.h"
-#include "support/SystemEcho.h"
+// and the echo program's exchange on this machine's loopback.
+#include "echo/IcmpPacket.h"
+#include "echo/EchoExchange.h"
 
 #include "support/IcmpPeer.h"
 
@@ -13,7 +12,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace tarnwick::platform {
+namespace tarnwick::echo {
 namespace {
 
 using testing::Bytes;
@@ -211,69 +210,81 @@ TEST(FailureWriter, WritesOnlyWholeFieldsThatFit) {
     }
 }
 
-// Sends text to 127.0.0.1 with a reply buffer of `size` bytes and guard bytes after it; gives
-// the status and the echoed text, or "guard" when anything was written where it may not be:
-// past the size, or past the header when the reply did not fit.
-std::pair<std::int32_t, std::string> Echo(IcmpHandle handle, std::uint32_t size,
-                                          const std::string& text,
-                                          std::uint32_t destination = kLoopback,
-                                          bool withoutData = false, const void* options = nullptr,
-                                          std::uint32_t timeout = 1000) {
-    Bytes buffer;
-    std::uint32_t replies = 0;
+// The exchange over this process's own socket (a ping socket, or raw with CAP_NET_RAW), once.
+EchoExchange* LoopbackExchange() {
+    static const OpenedSocket opened = OpenEchoSocket();
+    static EchoExchange exchange(opened.socket);
+    return opened.socket.kind == SocketKind::None ? nullptr : &exchange;
+}
+
+struct Echoed {
     std::int32_t status = -1;
-    // A timeout on a busy machine is late, not wrong: asked again, a few times.
-    for (int attempt = 0; attempt < 5 && (attempt == 0 || (timeout && status == 11010));
+    std::string text; // the echoed bytes, or "guard" when anything was written where it may not
+                      // be: past the record's room, or past the header when the reply did not fit
+    std::uint8_t tos = 0;
+};
+
+// Sends text to 127.0.0.1 with `room` bytes for the record and guard bytes after it.
+Echoed Echo(std::uint32_t room, const std::string& text, std::uint32_t destination = kLoopback,
+            std::uint32_t timeout = 1000, std::uint8_t tos = 0) {
+    const EchoRequest request{
+        0,       tos,  destination,
+        timeout, room, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}};
+    Bytes buffer;
+    EchoOutcome outcome;
+    Echoed echoed;
+    // A timeout on a busy machine is late, not wrong: asked again, a few times (not when the
+    // test gives no time to wait).
+    for (int attempt = 0;
+         attempt < 5 && (attempt == 0 || (request.timeoutMilliseconds && echoed.status == 11010));
          ++attempt) {
-        buffer.assign(size + 16, 0xCC);
-        replies = SystemIcmpService().IcmpSendEcho(
-            handle, destination, withoutData ? nullptr : text.data(),
-            static_cast<std::uint16_t>(text.size()), options, buffer.data(), size, timeout);
-        std::memcpy(&status, buffer.data() + 4, size >= 8 ? 4 : 0);
+        buffer.assign(room + 16, kGuard);
+        outcome = LoopbackExchange()->Echo(request, {buffer.data(), room});
+        std::memcpy(&echoed.status, buffer.data() + 4, room >= 8 ? 4 : 0);
     }
     std::int16_t length = 0;
-    std::memcpy(&length, buffer.data() + 12, replies ? 2 : 0);
-    if (std::any_of(buffer.begin() + (replies ? size : std::min(size, 28u)), buffer.end(),
-                    [](std::uint8_t byte) { return byte != 0xCC; }))
-        return {status, "guard"};
-    return {status, std::string(buffer.begin() + 28, buffer.begin() + 28 + length)};
+    std::memcpy(&length, buffer.data() + 12, outcome.replies ? 2 : 0);
+    echoed.tos = outcome.replies ? buffer[21] : 0;
+    const std::size_t written = outcome.replies ? room : std::min(room, 28u);
+    if (outcome.recordSize > written ||
+        std::any_of(buffer.begin() + static_cast<long>(written), buffer.end(),
+                    [](std::uint8_t byte) { return byte != kGuard; }))
+        echoed.text = "guard";
+    else
+        echoed.text.assign(buffer.begin() + 28, buffer.begin() + 28 + length);
+    return echoed;
 }
 
 // Guards the echoed bytes whole (large and empty ones too), nothing written past the record,
-// the refusals that must never pass for a success, and each handle taking only its own reply
-// (a raw socket sees the other handle's traffic; a late reply stays queued on its own).
-TEST(IcmpServiceLinux, EchoesIntoExactlyTheBufferGivenAndRefusesWhatCannotGo) {
-    TARNWICK_SKIP_WITHOUT_ICMP();
-    IcmpService& icmp = SystemIcmpService();
-    const IcmpHandle first = icmp.IcmpCreateFile(), second = icmp.IcmpCreateFile();
+// the refusals that must never pass for a success, the request's TOS sent and then given back,
+// and a late reply to an earlier echo never taken for a later one's.
+TEST(EchoExchange, EchoesIntoExactlyTheRoomGivenAndRefusesWhatCannotGo) {
+    if (LoopbackExchange() == nullptr)
+        GTEST_SKIP() << "no ICMP socket: needs CAP_NET_RAW (root) or a group inside "
+                        "net.ipv4.ping_group_range";
     std::string large(1400, '\0');
     for (std::size_t i = 0; i < large.size(); ++i)
         large[i] = static_cast<char>(i * 7);
-    for (const std::string& text : {std::string("Echo This"), large, std::string()})
-        EXPECT_EQ(Echo(first, static_cast<std::uint32_t>(28 + text.size()), text),
-                  std::pair(0, text));
-    const std::uint8_t options[8] = {64};
-    EXPECT_EQ(Echo(first, 278, "Echo This", 0).first, 11018); // this host would answer address 0
-    EXPECT_EQ(Echo(first, 278, "Echo This", kLoopback, false, options).first, 11007);
-    EXPECT_EQ(Echo(first, 278, "Echo This", kLoopback, true).first, 11011);
-    for (const std::uint32_t size : {0u, 8u, 27u, 36u})
-        EXPECT_EQ(Echo(first, size, "Echo This").second, "") << size; // refused before sending
-    EXPECT_EQ(Echo(first, 36, "Echo This").first, 11001);
-    EXPECT_EQ(Echo(first, 28 + 65535, std::string(65535, 'x')).first, 11009);
+    for (const std::string& text : {std::string("Echo This"), large, std::string()}) {
+        const Echoed echoed = Echo(static_cast<std::uint32_t>(28 + text.size()), text);
+        EXPECT_EQ(std::pair(echoed.status, echoed.text), std::pair(0, text));
+    }
+    EXPECT_EQ(Echo(278, "Echo This", 0).status, 11018);
+    for (const std::uint32_t room : {0u, 8u, 27u, 36u})
+        EXPECT_EQ(Echo(room, "Echo This").text, "") << room; // refused before sending
+    EXPECT_EQ(Echo(36, "Echo This").status, 11001);
+    EXPECT_EQ(Echo(28 + 65535, std::string(65535 - 27, 'x')).status, 11009);
+    EXPECT_EQ(Echo(278, "Echo This", kLoopback, 1000, 0x10).tos, 0x10); // loopback echoes the TOS
+    EXPECT_EQ(Echo(278, "Echo This").tos, 0);
     for (int round = 0; round < 20; ++round) {
         const std::string text = "first " + std::to_string(round);
         // With no time to wait, this reply may come after the call has given up.
-        const auto quick = Echo(first, 278, text, kLoopback, false, nullptr, 0);
-        EXPECT_TRUE(quick == std::pair(0, text) || quick.first == 11010);
-        EXPECT_EQ(Echo(second, 278, "second"), std::pair(0, std::string("second")));
-        EXPECT_EQ(Echo(first, 278, text + " again"), std::pair(0, text + " again"));
+        const Echoed quick = Echo(278, text, kLoopback, 0);
+        EXPECT_TRUE((quick.status == 0 && quick.text == text) || quick.status == 11010);
+        const Echoed next = Echo(278, text + " again");
+        EXPECT_EQ(std::pair(next.status, next.text), std::pair(0, text + " again"));
     }
-    EXPECT_TRUE(icmp.IcmpCloseHandle(second));
-    EXPECT_TRUE(icmp.IcmpCloseHandle(first));
-    // A closed handle is no handle: a general failure, and it cannot be closed twice.
-    EXPECT_FALSE(icmp.IcmpCloseHandle(first));
-    EXPECT_EQ(Echo(first, 278, "x").first, 11050);
 }
 
 } // namespace
-} // namespace tarnwick::platform
+} // namespace tarnwick::echo

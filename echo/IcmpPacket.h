@@ -6,16 +6,10 @@
 #include <optional>
 #include <span>
 
-namespace tarnwick::platform {
+namespace tarnwick::echo {
 
 inline constexpr std::size_t kIcmpHeaderSize = 8;
 inline constexpr std::size_t kIpMinimumHeaderSize = 20;
-inline constexpr std::uint8_t kIcmpEchoReply = 0;
-inline constexpr std::uint8_t kIcmpDestinationUnreachable = 3;
-inline constexpr std::uint8_t kIcmpSourceQuench = 4;
-inline constexpr std::uint8_t kIcmpEchoRequest = 8;
-inline constexpr std::uint8_t kIcmpTimeExceeded = 11;
-inline constexpr std::uint8_t kIcmpParameterProblem = 12;
 
 // What identifies one request among all ICMP traffic.
 struct EchoRequestIdentity {
@@ -89,8 +83,8 @@ std::int32_t WriteEchoReply(std::span<std::uint8_t> buffer, const IpDetails& ip,
                             std::span<const std::uint8_t> data, std::uint32_t roundTripTime);
 
 // Writes a failure header: the status and the reporting address, every other header field
-// zero. Writes only whole fields that fit in the buffer.
-void WriteEchoFailure(std::span<std::uint8_t> buffer, std::int32_t status,
-                      std::uint32_t reportingAddress);
+// zero. Writes only whole fields that fit in the buffer; returns the bytes written.
+std::size_t WriteEchoFailure(std::span<std::uint8_t> buffer, std::int32_t status,
+                             std::uint32_t reportingAddress);
 
-} // namespace tarnwick::platform
+} // namespace tarnwick::echo

@@ -1,14 +1,19 @@
 // ICMP echo datagrams and reply records as bytes; every length is checked before a read.
-#include "platform/IcmpPacket.h"
+#include "echo/IcmpPacket.h"
 
 #include "platform/Icmp.h"
+
+#include <linux/icmp.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
-namespace tarnwick::platform {
+namespace tarnwick::echo {
 namespace {
+
+namespace ip_status = platform::ip_status;
+namespace reply_layout = platform::reply_layout;
 
 constexpr int kAnyCode = -1;
 
@@ -20,21 +25,21 @@ struct IcmpErrorStatus {
 
 // ICMP errors about a request, to the nearest IP status; the first matching row wins.
 constexpr IcmpErrorStatus kIcmpErrorStatuses[] = {
-    {kIcmpDestinationUnreachable, 0, ip_status::kDestNetUnreachable},
-    {kIcmpDestinationUnreachable, 1, ip_status::kDestHostUnreachable},
-    {kIcmpDestinationUnreachable, 2, ip_status::kDestProtocolUnreachable},
-    {kIcmpDestinationUnreachable, 3, ip_status::kDestPortUnreachable},
-    {kIcmpDestinationUnreachable, 4, ip_status::kPacketTooBig},        // fragmentation needed
-    {kIcmpDestinationUnreachable, 5, ip_status::kBadRoute},            // source route failed
-    {kIcmpDestinationUnreachable, 6, ip_status::kDestNetUnreachable},  // network unknown
-    {kIcmpDestinationUnreachable, 9, ip_status::kDestNetUnreachable},  // network prohibited
-    {kIcmpDestinationUnreachable, 11, ip_status::kDestNetUnreachable}, // network, for TOS
+    {ICMP_DEST_UNREACH, 0, ip_status::kDestNetUnreachable},
+    {ICMP_DEST_UNREACH, 1, ip_status::kDestHostUnreachable},
+    {ICMP_DEST_UNREACH, 2, ip_status::kDestProtocolUnreachable},
+    {ICMP_DEST_UNREACH, 3, ip_status::kDestPortUnreachable},
+    {ICMP_DEST_UNREACH, 4, ip_status::kPacketTooBig},        // fragmentation needed
+    {ICMP_DEST_UNREACH, 5, ip_status::kBadRoute},            // source route failed
+    {ICMP_DEST_UNREACH, 6, ip_status::kDestNetUnreachable},  // network unknown
+    {ICMP_DEST_UNREACH, 9, ip_status::kDestNetUnreachable},  // network prohibited
+    {ICMP_DEST_UNREACH, 11, ip_status::kDestNetUnreachable}, // network, for TOS
     // Host unknown, isolated, prohibited, for TOS, precedence, and any future code.
-    {kIcmpDestinationUnreachable, kAnyCode, ip_status::kDestHostUnreachable},
-    {kIcmpSourceQuench, kAnyCode, ip_status::kSourceQuench},
-    {kIcmpTimeExceeded, 1, ip_status::kTtlExpiredReassembly},
-    {kIcmpTimeExceeded, kAnyCode, ip_status::kTtlExpiredTransit},
-    {kIcmpParameterProblem, kAnyCode, ip_status::kParameterProblem},
+    {ICMP_DEST_UNREACH, kAnyCode, ip_status::kDestHostUnreachable},
+    {ICMP_SOURCE_QUENCH, kAnyCode, ip_status::kSourceQuench},
+    {ICMP_TIME_EXCEEDED, 1, ip_status::kTtlExpiredReassembly},
+    {ICMP_TIME_EXCEEDED, kAnyCode, ip_status::kTtlExpiredTransit},
+    {ICMP_PARAMETERPROB, kAnyCode, ip_status::kParameterProblem},
 };
 
 struct SocketErrorStatus {
@@ -65,9 +70,9 @@ std::uint16_t ReadBig16(std::span<const std::uint8_t> bytes, std::size_t offset)
     return static_cast<std::uint16_t>(bytes[offset] << 8 | bytes[offset + 1]);
 }
 
-void PutLittle(std::span<std::uint8_t> buffer, std::size_t offset, std::uint32_t value,
-               std::size_t width) {
-    for (std::size_t i = 0; i < width; ++i)
+// Writes value into the header field that starts at offset, at that field's width.
+void Put(std::span<std::uint8_t> buffer, std::size_t offset, std::uint32_t value) {
+    for (std::size_t i = 0; i < reply_layout::Width(offset); ++i)
         buffer[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
@@ -76,7 +81,7 @@ std::uint32_t Low32BitsOfAddress(const std::uint8_t* pointer) {
 }
 
 bool IsOurEchoRequest(std::span<const std::uint8_t> icmp, const EchoRequestIdentity& request) {
-    return icmp.size() >= kIcmpHeaderSize && icmp[0] == kIcmpEchoRequest &&
+    return icmp.size() >= kIcmpHeaderSize && icmp[0] == ICMP_ECHO &&
            ReadBig16(icmp, 4) == request.identifier && ReadBig16(icmp, 6) == request.sequence;
 }
 
@@ -122,7 +127,7 @@ std::size_t BuildEchoRequest(std::span<std::uint8_t> out, std::uint16_t identifi
     if (out.size() < size)
         return 0;
     const std::span<std::uint8_t> packet = out.first(size);
-    packet[0] = kIcmpEchoRequest;
+    packet[0] = ICMP_ECHO;
     packet[1] = 0;
     packet[2] = packet[3] = 0;
     packet[4] = static_cast<std::uint8_t>(identifier >> 8);
@@ -163,7 +168,7 @@ DecodedDatagram DecodeRawDatagram(std::span<const std::uint8_t> datagram,
     decoded.ip.options =
         datagram.subspan(kIpMinimumHeaderSize, headerLength - kIpMinimumHeaderSize);
 
-    if (icmp[0] == kIcmpEchoReply) {
+    if (icmp[0] == ICMP_ECHOREPLY) {
         // Only the host we asked can answer: a matching identifier and sequence from anyone
         // else (another prober's traffic, a forger) is not our reply.
         if (ReadBig16(icmp, 4) != request.identifier || ReadBig16(icmp, 6) != request.sequence ||
@@ -185,7 +190,7 @@ DecodedDatagram DecodePingMessage(std::span<const std::uint8_t> message, const I
                                   const EchoRequestIdentity& request) {
     // A reply that came late to an earlier request of the same socket has another sequence.
     // The kernel matches the identifier only, so the sender is checked here too.
-    if (message.size() < kIcmpHeaderSize || message[0] != kIcmpEchoReply ||
+    if (message.size() < kIcmpHeaderSize || message[0] != ICMP_ECHOREPLY ||
         ReadBig16(message, 6) != request.sequence || ip.sourceAddress != request.destination)
         return {};
     DecodedDatagram decoded;
@@ -197,7 +202,7 @@ DecodedDatagram DecodePingMessage(std::span<const std::uint8_t> message, const I
 
 bool QuotesOurRequest(std::span<const std::uint8_t> quotedRequest,
                       const EchoRequestIdentity& request) {
-    return quotedRequest.size() >= kIcmpHeaderSize && quotedRequest[0] == kIcmpEchoRequest &&
+    return quotedRequest.size() >= kIcmpHeaderSize && quotedRequest[0] == ICMP_ECHO &&
            ReadBig16(quotedRequest, 6) == request.sequence;
 }
 
@@ -240,38 +245,36 @@ std::int32_t WriteEchoReply(std::span<std::uint8_t> buffer, const IpDetails& ip,
     std::copy(data.begin(), data.end(), dataStart);
     std::copy(ip.options.begin(), ip.options.end(), optionsStart);
 
-    PutLittle(buffer, kAddress, ip.sourceAddress, 4);
-    PutLittle(buffer, kStatus, static_cast<std::uint32_t>(ip_status::kSuccess), 4);
-    PutLittle(buffer, kRoundTripTime, roundTripTime, 4);
-    PutLittle(buffer, kDataSize, static_cast<std::uint32_t>(data.size()), 2);
-    PutLittle(buffer, kReserved, 0, 2);
-    PutLittle(buffer, kDataPointer, Low32BitsOfAddress(dataStart), 4);
-    buffer[kTtl] = ip.ttl;
-    buffer[kTos] = ip.tos;
-    buffer[kFlags] = ip.flags;
-    buffer[kOptionsSize] = static_cast<std::uint8_t>(ip.options.size());
-    PutLittle(buffer, kOptionsData, ip.options.empty() ? 0 : Low32BitsOfAddress(optionsStart), 4);
+    Put(buffer, kAddress, ip.sourceAddress);
+    Put(buffer, kStatus, static_cast<std::uint32_t>(ip_status::kSuccess));
+    Put(buffer, kRoundTripTime, roundTripTime);
+    Put(buffer, kDataSize, static_cast<std::uint32_t>(data.size()));
+    Put(buffer, kReserved, 0);
+    Put(buffer, kDataPointer, Low32BitsOfAddress(dataStart));
+    Put(buffer, kTtl, ip.ttl);
+    Put(buffer, kTos, ip.tos);
+    Put(buffer, kFlags, ip.flags);
+    Put(buffer, kOptionsSize, static_cast<std::uint32_t>(ip.options.size()));
+    Put(buffer, kOptionsData, ip.options.empty() ? 0 : Low32BitsOfAddress(optionsStart));
     return ip_status::kSuccess;
 }
 
-void WriteEchoFailure(std::span<std::uint8_t> buffer, std::int32_t status,
-                      std::uint32_t reportingAddress) {
+std::size_t WriteEchoFailure(std::span<std::uint8_t> buffer, std::int32_t status,
+                             std::uint32_t reportingAddress) {
     using namespace reply_layout;
     std::uint8_t header[kHeaderSize] = {};
     const std::span<std::uint8_t> headerBytes(header);
-    PutLittle(headerBytes, kAddress, reportingAddress, 4);
-    PutLittle(headerBytes, kStatus, static_cast<std::uint32_t>(status), 4);
-    // Ends of the header's fields: a field is written whole or not at all.
-    constexpr std::size_t kFieldEnds[] = {kStatus,      kRoundTripTime, kDataSize,  kReserved,
-                                          kDataPointer, kTtl,           kTos,       kFlags,
-                                          kOptionsSize, kOptionsData,   kHeaderSize};
+    Put(headerBytes, kAddress, reportingAddress);
+    Put(headerBytes, kStatus, static_cast<std::uint32_t>(status));
+    // A field is written whole or not at all: up to the last field end that fits.
     std::size_t writable = 0;
-    for (const std::size_t end : kFieldEnds) {
+    for (const std::size_t end : kFieldStarts) {
         if (end <= buffer.size())
             writable = end;
     }
     if (writable > 0)
         std::memcpy(buffer.data(), header, writable);
+    return writable;
 }
 
-} // namespace tarnwick::platform
+} // namespace tarnwick::echo

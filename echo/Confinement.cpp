@@ -1,0 +1,121 @@
+// Capabilities through libcap, the system-call filter through libseccomp.
+#include "echo/Confinement.h"
+
+#include <linux/capability.h>
+#include <netinet/in.h>
+#include <seccomp.h>
+#include <sys/capability.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+
+namespace tarnwick::echo {
+namespace {
+
+// Sets CAP_NET_RAW's effective flag where it is permitted; true when that changed it.
+bool SetNetRawEffective(cap_flag_value_t value) {
+    cap_t caps = cap_get_proc();
+    if (caps == nullptr)
+        return false;
+    const cap_value_t netRaw[] = {CAP_NET_RAW};
+    cap_flag_value_t permitted = CAP_CLEAR, effective = CAP_CLEAR;
+    const bool changed = cap_get_flag(caps, CAP_NET_RAW, CAP_PERMITTED, &permitted) == 0 &&
+                         cap_get_flag(caps, CAP_NET_RAW, CAP_EFFECTIVE, &effective) == 0 &&
+                         permitted == CAP_SET && effective != value &&
+                         cap_set_flag(caps, CAP_EFFECTIVE, 1, netRaw, value) == 0 &&
+                         cap_set_proc(caps) == 0;
+    cap_free(caps);
+    return changed;
+}
+
+bool NoCapabilityLeft() {
+    cap_t caps = cap_get_proc();
+    if (caps == nullptr)
+        return false;
+    cap_t none = cap_init();
+    const bool empty = none != nullptr && cap_compare(caps, none) == 0;
+    cap_free(none);
+    cap_free(caps);
+    if (!empty)
+        return false;
+    for (cap_value_t cap = 0; cap <= CAP_LAST_CAP; ++cap) {
+        if (prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_IS_SET, cap, 0, 0) > 0)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool RaiseNetRaw() {
+    return SetNetRawEffective(CAP_SET);
+}
+
+void LowerNetRaw() {
+    (void)SetNetRawEffective(CAP_CLEAR);
+}
+
+bool DropEverything() {
+    // The bounding set first, while CAP_SETPCAP (root's) may still allow it; a granted user
+    // lacks it and keeps the bounding set, which matters only to programs it could start, and
+    // it can start none.
+    for (cap_value_t cap = 0; cap <= CAP_LAST_CAP; ++cap)
+        (void)prctl(PR_CAPBSET_DROP, cap, 0, 0, 0);
+    (void)prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0);
+    if (cap_t none = cap_init()) {
+        (void)cap_set_proc(none);
+        cap_free(none);
+    }
+    const bool noNewPrivileges = prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0;
+    const bool undumpable = prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) == 0;
+    return noNewPrivileges && undumpable && NoCapabilityLeft();
+}
+
+bool CloseOtherDescriptors(int keep) {
+    const auto closeRange = [](unsigned first, unsigned last) {
+        return first > last || syscall(SYS_close_range, first, last, 0) == 0;
+    };
+    if (keep < 3)
+        return closeRange(3, UINT_MAX);
+    const auto kept = static_cast<unsigned>(keep);
+    return closeRange(3, kept - 1) && closeRange(kept + 1, UINT_MAX);
+}
+
+bool Confine(int socket) {
+    scmp_filter_ctx filter = seccomp_init(SCMP_ACT_KILL_PROCESS);
+    if (filter == nullptr)
+        return false;
+    const auto allow = [filter](int call, unsigned count = 0, scmp_arg_cmp first = {},
+                                scmp_arg_cmp second = {}, scmp_arg_cmp third = {}) {
+        return seccomp_rule_add(filter, SCMP_ACT_ALLOW, call, count, first, second, third) == 0;
+    };
+    const auto on = [](unsigned argument, long value) {
+        return scmp_arg_cmp{argument, SCMP_CMP_EQ, static_cast<scmp_datum_t>(value), 0};
+    };
+    bool ok = seccomp_attr_set(filter, SCMP_FLTATR_ACT_BADARCH, SCMP_ACT_KILL_PROCESS) == 0 &&
+              allow(SCMP_SYS(read), 1, on(0, 0)) && allow(SCMP_SYS(write), 1, on(0, 1)) &&
+              allow(SCMP_SYS(write), 1, on(0, 2)) && allow(SCMP_SYS(poll)) &&
+              allow(SCMP_SYS(ppoll)) && allow(SCMP_SYS(clock_gettime)) &&
+              // A stopped and continued process resumes its wait through this call.
+              allow(SCMP_SYS(restart_syscall)) && allow(SCMP_SYS(exit)) &&
+              allow(SCMP_SYS(exit_group));
+    if (socket >= 0) {
+        ok = ok && allow(SCMP_SYS(sendto), 1, on(0, socket)) &&
+             allow(SCMP_SYS(recvmsg), 1, on(0, socket));
+        const int options[] = {IP_TTL, IP_TOS};
+        for (const int option : options)
+            ok = ok &&
+                 allow(SCMP_SYS(setsockopt), 3, on(0, socket), on(1, IPPROTO_IP), on(2, option));
+    }
+    ok = ok && seccomp_load(filter) == 0;
+    // Not released once loaded: freeing could hand memory back to the system, a call the
+    // filter forbids. Its few bytes live as long as the process.
+    if (!ok)
+        seccomp_release(filter);
+    return ok;
+}
+
+} // namespace tarnwick::echo

@@ -1,0 +1,79 @@
+// tarnwick-echo: the only part of Tarnwick that may hold CAP_NET_RAW. The window starts it and
+// talks to it over two pipes (echo/EchoProtocol.h).
+//
+// After launch, before it reads a byte of any request, it opens its one ICMP socket (a ping
+// socket where the user's group may use them, otherwise a raw socket with CAP_NET_RAW raised
+// for that call and a locked filter that admits only its own replies and errors), then gives up
+// every capability, sets no-new-privileges, stays non-dumpable, closes every other descriptor
+// and installs a system-call filter. Then it greets and serves echo requests, one at a time,
+// until its input ends or its reader leaves.
+//
+// Whoever took over this process after that could still: send ICMP echo requests with data of
+// their choosing to any address (as `ping` can), at its TTL and TOS; read the replies and errors
+// about its own echoes; read its input and write its output and standard error. It could not
+// send any other ICMP type or forge an IP header, open files or sockets, start programs, read
+// others' ICMP traffic, or hand its socket on: every other system call ends the process.
+#include "echo/Confinement.h"
+#include "echo/EchoExchange.h"
+#include "echo/EchoSocket.h"
+#include "echo/Requests.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstring>
+
+namespace {
+
+using namespace tarnwick::echo;
+
+std::uint8_t frameArea[kLargestFrame];
+std::uint8_t answerArea[kLargestAnswer];
+
+void Say(const char* message) {
+    (void)!write(STDERR_FILENO, message, std::strlen(message));
+}
+
+} // namespace
+
+int main() {
+    // Requests come on 0 and answers go to 1: without them there is nobody to serve, and a
+    // socket must never take either number. Messages to a closed 2 go nowhere.
+    if (fcntl(STDIN_FILENO, F_GETFD) < 0 || fcntl(STDOUT_FILENO, F_GETFD) < 0)
+        return 2;
+    if (fcntl(STDERR_FILENO, F_GETFD) < 0 && open("/dev/null", O_WRONLY) != STDERR_FILENO)
+        return 2;
+    // A reader gone shows as a failed write, not a signal.
+    signal(SIGPIPE, SIG_IGN);
+
+    const OpenedSocket opened = OpenEchoSocket();
+    // Runs whatever became of the socket.
+    if (!DropEverything()) {
+        Say("tarnwick-echo: cannot give up its capabilities; not serving\n");
+        return 1;
+    }
+    if (!CloseOtherDescriptors(opened.socket.descriptor) || !Confine(opened.socket.descriptor)) {
+        Say("tarnwick-echo: cannot confine itself; not serving\n");
+        return 1;
+    }
+    if (!WriteGreeting(STDOUT_FILENO, opened.socket.kind, opened.failure))
+        _exit(0);
+
+    EchoExchange exchange(opened.socket, STDOUT_FILENO);
+    for (std::size_t size = 0; ReadFrame(STDIN_FILENO, frameArea, size);) {
+        const JudgedRequest judged = JudgeRequest({frameArea, size});
+        EchoOutcome outcome;
+        if (judged.verdict == Verdict::Served) {
+            outcome = exchange.Echo(judged.request,
+                                    AnswerRecord(answerArea, judged.request.replyCapacity));
+            if (outcome.readerGone)
+                break;
+        }
+        if (!WriteAnswer(STDOUT_FILENO, answerArea, judged.verdict, outcome.replies,
+                         outcome.recordSize))
+            break;
+    }
+    // Nothing to flush or free: straight to the one exit call the filter allows.
+    _exit(0);
+}

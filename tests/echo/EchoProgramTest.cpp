@@ -1,0 +1,228 @@
+// The built echo program through its pipes: what it answers to malformed requests, how it ends,
+// and what it holds while it serves.
+#include "support/EchoProgram.h"
+#include "support/NamedRows.h"
+
+#include <gtest/gtest.h>
+
+#include <linux/filter.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+
+#include <filesystem>
+
+namespace tarnwick::echo {
+namespace {
+
+using testing::EchoAnswer;
+using testing::EchoProgram;
+using testing::EchoProgramStart;
+using testing::PrintTo; // rows print by name
+
+constexpr std::uint32_t kLoopback = 16777343;
+
+// As root, a namespace of its own with ping sockets closed, so the raw socket serves; otherwise
+// this machine as this user allows.
+EchoProgramStart AsThisUser() {
+    return {.ownNetwork = geteuid() == 0};
+}
+
+// What a served echo to 127.0.0.1 must record with the socket the greeting named.
+std::int32_t LoopbackStatus(const EchoProgram& program) {
+    return program.Greeting()->socket == SocketKind::None ? 11050 : 0;
+}
+
+RequestHeader With(void (*change)(RequestHeader&)) {
+    RequestHeader header = EchoProgram::Request(kLoopback);
+    change(header);
+    return header;
+}
+
+std::vector<std::uint8_t> Cut(std::vector<std::uint8_t> frame, std::size_t size) {
+    frame.resize(size);
+    frame[0] = static_cast<std::uint8_t>(size - 2);
+    frame[1] = 0;
+    return frame;
+}
+
+struct BadRequest {
+    const char* name;
+    std::vector<std::uint8_t> frame;
+    Verdict verdict;
+    std::int32_t status = 0; // for Served: the status its record must hold
+};
+
+class MalformedRequest : public ::testing::TestWithParam<BadRequest> {};
+
+// Each row guards one refusal, and that the program reads the next frame from its first byte
+// and serves it.
+TEST_P(MalformedRequest, IsRefusedAndTheNextEchoIsServed) {
+    EchoProgram program(AsThisUser());
+    ASSERT_TRUE(program.Greeting()) << "no greeting";
+    ASSERT_TRUE(program.Send(GetParam().frame));
+    const std::optional<EchoAnswer> refused = program.Answer();
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->header.verdict, GetParam().verdict);
+    if (GetParam().verdict != Verdict::Served)
+        EXPECT_EQ(refused->header.recordSize, 0u);
+    else
+        EXPECT_EQ(std::pair(refused->header.replies, refused->Status()),
+                  std::pair(0u, GetParam().status));
+    const std::optional<EchoAnswer> next = program.EchoThis();
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->header.verdict, Verdict::Served);
+    EXPECT_EQ(next->Status(), LoopbackStatus(program));
+    if (next->Status() == 0) {
+        EXPECT_EQ(next->Data(), "Echo This");
+    }
+}
+
+const auto frame = [](const RequestHeader& header, const std::string& data = "Echo This") {
+    return EchoProgram::Frame(header, data);
+};
+const RequestHeader kGood = EchoProgram::Request(kLoopback);
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, MalformedRequest,
+    ::testing::Values(
+        BadRequest{"EmptyFrame", {0, 0}, Verdict::ShortFrame},
+        BadRequest{"FrameShorterThanItsHeader", Cut(frame(kGood), 2 + 15), Verdict::ShortFrame},
+        BadRequest{"UnknownVersion", frame(With([](RequestHeader& h) { h.version = 2; })),
+                   Verdict::UnknownVersion},
+        BadRequest{"UnknownKind",
+                   frame(With([](RequestHeader& h) { h.kind = static_cast<RequestKind>(7); })),
+                   Verdict::UnknownKind},
+        BadRequest{"DataOverTheLimit", frame(kGood, std::string(kLargestFrame - 16, 'x')),
+                   Verdict::DataOverLimit},
+        BadRequest{"TimeoutOverTheLimit",
+                   frame(With([](RequestHeader& h) { h.timeoutMilliseconds = 60'001; })),
+                   Verdict::TimeoutOverLimit},
+        BadRequest{"DestinationZero", frame(With([](RequestHeader& h) { h.destination = 0; })),
+                   Verdict::Served, 11018},
+        BadRequest{"ReplyCapacityBelowTheRecord",
+                   frame(With([](RequestHeader& h) { h.replyCapacity = 36; })), Verdict::Served,
+                   11001}),
+    testing::kRowName);
+
+struct CutInput {
+    const char* name;
+    std::vector<std::uint8_t> bytes;
+};
+
+class InputEnding : public ::testing::TestWithParam<CutInput> {};
+
+// Guards that input ending anywhere, a frame cut short too, ends the program at once and
+// cleanly (exit status 0), without an answer to the cut frame.
+TEST_P(InputEnding, EndsTheProgramCleanly) {
+    EchoProgram program(AsThisUser());
+    ASSERT_TRUE(program.Greeting());
+    ASSERT_TRUE(program.Send(GetParam().bytes));
+    EXPECT_EQ(program.EndInput(), 0);
+    EXPECT_FALSE(program.Answer());
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, InputEnding,
+                         ::testing::Values(CutInput{"BetweenFrames", {}},
+                                           CutInput{"InsideTheLength", {40}},
+                                           CutInput{"InsideTheFrame", {40, 0, 1, 1, 0, 0}}),
+                         testing::kRowName);
+
+struct Confinement {
+    const char* name;
+    EchoProgramStart start;
+    SocketKind socket;
+    OpenFailure failure = OpenFailure::None;
+};
+
+class WhileServing : public ::testing::TestWithParam<Confinement> {};
+
+// Every descriptor of the program above 2, and where each leads.
+std::vector<int> OtherDescriptors(pid_t pid, std::string& links) {
+    std::vector<int> others;
+    for (const auto& entry :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd")) {
+        const int number = std::stoi(entry.path().filename());
+        links +=
+            " " + std::to_string(number) + "->" + std::filesystem::read_symlink(entry).string();
+        if (number > 2)
+            others.push_back(number);
+    }
+    return others;
+}
+
+// Each row guards the drop and the confinement for one way the program is started: no
+// capability in any set, no new privileges, the filter in force, no descriptor but its pipes
+// and its one close-on-exec socket (a stray inherited one closed), the raw socket's filter
+// locked; and the echo still answers.
+TEST_P(WhileServing, HoldsNothingButItsSocket) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root: starts the program as nobody, granted, in a namespace";
+    const Confinement& row = GetParam();
+    EchoProgram program(row.start);
+    ASSERT_TRUE(program.Greeting()) << "no greeting";
+    EXPECT_EQ(program.Greeting()->socket, row.socket);
+    EXPECT_EQ(program.Greeting()->openFailure, row.failure);
+    std::map<std::string, std::string> status = program.Status();
+    for (const char* field : {"CapInh", "CapPrm", "CapEff", "CapAmb"})
+        EXPECT_EQ(status[field], "0000000000000000") << field;
+    EXPECT_EQ(status["NoNewPrivs"], "1");
+    EXPECT_EQ(status["Seccomp"], "2");
+    // The kernel gives a non-dumpable process's /proc entries to root.
+    struct stat entry {};
+    EXPECT_EQ(stat(("/proc/" + std::to_string(program.Pid()) + "/status").c_str(), &entry), 0);
+    EXPECT_EQ(entry.st_uid, 0u) << "dumpable";
+
+    std::string links;
+    const std::vector<int> others = OtherDescriptors(program.Pid(), links);
+    EXPECT_EQ(others.size(), row.socket == SocketKind::None ? 0u : 1u) << links;
+    if (row.socket != SocketKind::None && others.size() == 1) {
+        EXPECT_NE(links.find("socket:"), std::string::npos) << links;
+        std::ifstream info("/proc/" + std::to_string(program.Pid()) + "/fdinfo/" +
+                           std::to_string(others[0]));
+        std::string name;
+        unsigned long flags = 0;
+        while (info >> name && name != "flags:")
+            ;
+        info >> std::oct >> flags;
+        EXPECT_TRUE(flags & O_CLOEXEC) << "socket flags " << std::oct << flags;
+        const int copy = program.CopyOfDescriptor(others[0]);
+        ASSERT_GE(copy, 0) << "pidfd_getfd: " << std::strerror(errno);
+        int locked = 0;
+        socklen_t size = sizeof locked;
+        if (row.socket == SocketKind::Raw) {
+            ASSERT_EQ(getsockopt(copy, SOL_SOCKET, SO_LOCK_FILTER, &locked, &size), 0);
+            EXPECT_EQ(locked, 1) << "the raw socket's filter is not locked";
+        }
+        close(copy);
+    }
+
+    const std::optional<EchoAnswer> answer = program.EchoThis();
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->Status(), row.socket == SocketKind::None ? 11050 : 0);
+    EXPECT_EQ(program.Status()["Seccomp"], "2");
+    EXPECT_EQ(program.EndInput(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, WhileServing,
+    ::testing::Values(
+        Confinement{"NobodyGrantedRawSocket",
+                    {.asNobody = true, .granted = true, .ownNetwork = true},
+                    SocketKind::Raw},
+        Confinement{
+            "NobodyGrantedPingSocket",
+            {.asNobody = true, .granted = true, .ownNetwork = true, .pingSocketsOpen = true},
+            SocketKind::Ping},
+        Confinement{"RootRawSocket", {.ownNetwork = true}, SocketKind::Raw},
+        Confinement{"NobodyPingSocket",
+                    {.asNobody = true, .ownNetwork = true, .pingSocketsOpen = true},
+                    SocketKind::Ping},
+        Confinement{"NobodyWithoutPermission",
+                    {.asNobody = true, .ownNetwork = true},
+                    SocketKind::None,
+                    OpenFailure::NotPermitted}),
+    testing::kRowName);
+
+} // namespace
+} // namespace tarnwick::echo

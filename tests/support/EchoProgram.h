@@ -1,0 +1,248 @@
+// The built echo program, started as a test asks (as nobody, granted CAP_NET_RAW, in a network
+// namespace of its own) and driven through real pipes as the window drives it.
+#pragma once
+
+#include "bench/NetworkNamespaces.h"
+#include "echo/EchoProtocol.h"
+#include "support/TemporaryFolder.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <net/if.h>
+#include <poll.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarnwick::testing {
+
+struct EchoProgramStart {
+    bool asNobody = false;
+    bool granted = false;         // a copy with cap_net_raw+p, in a folder only root can reach
+    bool ownNetwork = false;      // a fresh network namespace with loopback up (needs root)
+    bool pingSocketsOpen = false; // in that namespace, every group may use ping sockets
+    const char* namedNetwork = nullptr; // or join this one (ip netns)
+};
+
+struct EchoAnswer {
+    echo::AnswerHeader header{};
+    std::vector<std::uint8_t> record;
+    std::int32_t Status() const {
+        std::int32_t status = -1;
+        std::memcpy(&status, record.data() + 4, record.size() >= 8 ? 4 : 0);
+        return status;
+    }
+    std::string Data() const {
+        std::int16_t size = 0;
+        std::memcpy(&size, record.data() + 12, record.size() >= 28 ? 2 : 0);
+        return record.size() >= 28u + size
+                   ? std::string(record.begin() + 28, record.begin() + 28 + size)
+                   : "";
+    }
+};
+
+class EchoProgram {
+public:
+    explicit EchoProgram(const EchoProgramStart& start) {
+        std::string program = TARNWICK_ECHO_PROGRAM_BUILT;
+        if (start.granted) {
+            std::filesystem::permissions(folder_.Path(), std::filesystem::perms::owner_all);
+            program = folder_ / "tarnwick-echo";
+            std::filesystem::copy_file(TARNWICK_ECHO_PROGRAM_BUILT, program);
+            if (!RunQuietly("setcap cap_net_raw+p " + program))
+                return;
+        }
+        const int executable = open(program.c_str(), O_RDONLY | O_CLOEXEC);
+        int toProgram[2], fromProgram[2];
+        if (executable < 0 || pipe2(toProgram, O_CLOEXEC) != 0 ||
+            pipe2(fromProgram, O_CLOEXEC) != 0)
+            return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            // An inherited descriptor without close-on-exec, which the program must close.
+            const int stray = open("/dev/null", O_RDONLY);
+            if (dup2(toProgram[0], 0) != 0 || dup2(fromProgram[1], 1) != 1 || stray < 0 ||
+                !EnterNetwork(start))
+                _exit(127);
+            if (start.asNobody &&
+                (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+                _exit(127);
+            char* const argv[] = {const_cast<char*>("tarnwick-echo"), nullptr};
+            char* const environment[] = {nullptr};
+            syscall(SYS_execveat, executable, "", argv, environment, AT_EMPTY_PATH);
+            _exit(127);
+        }
+        close(executable);
+        close(toProgram[0]);
+        close(fromProgram[1]);
+        in_ = toProgram[1];
+        out_ = fromProgram[0];
+        echo::Greeting greeting;
+        if (pid_ > 0 && Read(&greeting, sizeof greeting))
+            greeting_ = greeting;
+    }
+    ~EchoProgram() {
+        if (pid_ > 0 && !exit_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        close(in_);
+        close(out_);
+    }
+    EchoProgram(const EchoProgram&) = delete;
+    EchoProgram& operator=(const EchoProgram&) = delete;
+
+    // The greeting, once the program has settled its socket and confined itself.
+    const std::optional<echo::Greeting>& Greeting() const { return greeting_; }
+    pid_t Pid() const { return pid_; }
+
+    bool Send(const std::vector<std::uint8_t>& bytes) {
+        return write(in_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    }
+    std::optional<EchoAnswer> Answer() {
+        EchoAnswer answer;
+        if (!Read(&answer.header, sizeof answer.header))
+            return std::nullopt;
+        answer.record.resize(answer.header.recordSize);
+        if (!Read(answer.record.data(), answer.record.size()))
+            return std::nullopt;
+        return answer;
+    }
+    // An echo of "Echo This" (to 127.0.0.1 unless told), asked again while it times out (late,
+    // not wrong); counts the requests sent.
+    std::optional<EchoAnswer> EchoThis(std::uint32_t destination = 16777343, int* sent = nullptr) {
+        std::optional<EchoAnswer> answer;
+        for (int attempt = 0; attempt < 10 && (!answer || answer->Status() == 11010); ++attempt) {
+            if (!Send(Frame(Request(destination), "Echo This")))
+                return std::nullopt;
+            answer = Answer();
+            if (sent)
+                ++*sent;
+        }
+        return answer;
+    }
+
+    // The program's socket: its number there, from its descriptor folder (-1: none or more).
+    int SocketNumber() const {
+        int number = -1, sockets = 0;
+        for (const auto& entry :
+             std::filesystem::directory_iterator("/proc/" + std::to_string(pid_) + "/fd")) {
+            if (std::filesystem::read_symlink(entry).string().starts_with("socket:")) {
+                number = std::stoi(entry.path().filename());
+                ++sockets;
+            }
+        }
+        return sockets == 1 ? number : -1;
+    }
+    // A copy of one of the program's descriptors, as root may take it from a non-dumpable
+    // process; -1 when it cannot.
+    int CopyOfDescriptor(int number) const {
+        const int process = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
+        const int copy =
+            process < 0 ? -1 : static_cast<int>(syscall(SYS_pidfd_getfd, process, number, 0));
+        close(process);
+        return copy;
+    }
+
+    // Closes the program's input and waits for its exit status (-1: killed or still running
+    // after 30 seconds).
+    int EndInput() {
+        close(in_);
+        in_ = -1;
+        for (int wait = 0; wait < 3000 && !exit_; ++wait) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_)
+                exit_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            else
+                usleep(10'000);
+        }
+        return exit_.value_or(-1);
+    }
+
+    // The fields of /proc/PID/status, by name.
+    std::map<std::string, std::string> Status() const {
+        std::map<std::string, std::string> fields;
+        std::ifstream in("/proc/" + std::to_string(pid_) + "/status");
+        for (std::string line; std::getline(in, line);) {
+            const auto colon = line.find(':');
+            const auto value = line.find_first_not_of(" \t", colon + 1);
+            if (colon != std::string::npos)
+                fields[line.substr(0, colon)] =
+                    value == std::string::npos ? "" : line.substr(value);
+        }
+        return fields;
+    }
+
+    static echo::RequestHeader Request(std::uint32_t destination, std::uint32_t timeout = 1000) {
+        return {echo::kProtocolVersion, echo::RequestKind::Echo, 0, 0, destination, timeout, 278};
+    }
+    // A frame: its length, the header and the data.
+    static std::vector<std::uint8_t> Frame(const echo::RequestHeader& header,
+                                           const std::string& data) {
+        std::vector<std::uint8_t> bytes(sizeof(echo::FrameLength) + sizeof header + data.size());
+        const auto length = static_cast<echo::FrameLength>(sizeof header + data.size());
+        std::memcpy(bytes.data(), &length, sizeof length);
+        std::memcpy(bytes.data() + sizeof length, &header, sizeof header);
+        std::memcpy(bytes.data() + sizeof length + sizeof header, data.data(), data.size());
+        return bytes;
+    }
+
+private:
+    static bool EnterNetwork(const EchoProgramStart& start) {
+        if (start.namedNetwork != nullptr)
+            return EnterNamespace(start.namedNetwork);
+        if (!start.ownNetwork)
+            return true;
+        if (unshare(CLONE_NEWNET) != 0)
+            return false;
+        const int control = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        ifreq loopback{};
+        std::strcpy(loopback.ifr_name, "lo");
+        loopback.ifr_flags = IFF_UP;
+        const bool up = control >= 0 && ioctl(control, SIOCSIFFLAGS, &loopback) == 0;
+        close(control);
+        // A new namespace starts with ping sockets closed ("1 0").
+        const int range = open("/proc/sys/net/ipv4/ping_group_range", O_WRONLY | O_CLOEXEC);
+        const char everyone[] = "0 2147483647";
+        const bool ranged = !start.pingSocketsOpen ||
+                            (range >= 0 && write(range, everyone, sizeof everyone - 1) > 0);
+        close(range);
+        return up && ranged;
+    }
+
+    // Reads exactly size bytes; gives up only when the program is gone or silent for 30 s.
+    bool Read(void* bytes, std::size_t size) {
+        auto* at = static_cast<std::uint8_t*>(bytes);
+        for (std::size_t done = 0; done < size;) {
+            pollfd waiting{out_, POLLIN, 0};
+            if (poll(&waiting, 1, 30'000) <= 0)
+                return false;
+            const ssize_t got = read(out_, at + done, size - done);
+            if (got <= 0)
+                return false;
+            done += static_cast<std::size_t>(got);
+        }
+        return true;
+    }
+
+    TemporaryFolder folder_;
+    pid_t pid_ = -1;
+    int in_ = -1, out_ = -1;
+    std::optional<echo::Greeting> greeting_;
+    std::optional<int> exit_;
+};
+
+} // namespace tarnwick::testing
