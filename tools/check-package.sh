@@ -42,9 +42,11 @@ setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME=/nonexistent lint
     fail "lintian found errors or warnings (above)"
 
 echo "== autopkgtest on the built packages, here as root"
-autopkgtest --output-dir "$out/autopkgtest" "$out/tarnwick-$version" "$out"/*.deb -- null ||
-    fail "autopkgtest failed (above; output in $out/autopkgtest)"
-! dpkg -s tarnwick >/dev/null 2>&1 || fail "autopkgtest left the package installed"
+tested=0
+autopkgtest --output-dir "$out/autopkgtest" "$out/tarnwick-$version" "$out"/*.deb -- null && tested=1
+# The tests end by purging it; one that stopped early leaves it installed.
+! dpkg -s tarnwick >/dev/null 2>&1 || dpkg --purge tarnwick >/dev/null
+[ "$tested" -eq 1 ] || fail "autopkgtest failed (above; output in $out/autopkgtest)"
 
 [ "$reprotest" -eq 1 ] || exit 0
 # The first build above is reprotest's control; its second build, from the .dsc, varies all it
