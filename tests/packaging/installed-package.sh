@@ -43,10 +43,12 @@ check "the manual page renders without warnings" bash -c "warnings=\$(man --warn
     >/dev/null); echo \"\$warnings\"; [ -n '$manual' ] && [ -z \"\$warnings\" ]"
 check "Depends names libqt6widgets6, libqt6network6 and libcap2-bin" bash -c \
     "for l in libqt6widgets6 libqt6network6 libcap2-bin; do dpkg-query -W -f='\${Depends}' tarnwick | grep -qw \$l || exit 1; done"
-for file in "$program" "$echo_program"; do
-    check "hardening-check on $file: PIE, stack protector, fortify, RELRO and immediate binding" bash -c \
-        "hardening-check '$file' | grep -cE '(Executable|protected|functions|relocations|binding): yes' | grep -qx 5"
-done
+check "hardening-check on the program: PIE, stack protector, fortify, RELRO and immediate binding" bash -c \
+    "hardening-check $program | grep -cE '(Executable|protected|functions|relocations|binding): yes' | grep -qx 5"
+# The echo program is built with the same flags, but calls no function whose fortified form the
+# compiler could choose, so hardening-check finds none there.
+check "hardening-check on the echo program: PIE, stack protector, RELRO and immediate binding" bash -c \
+    "hardening-check $echo_program | grep -cE '(Executable|protected|relocations|binding): yes' | grep -qx 4"
 
 # The grant: on the echo program alone, permitted only; an administrator's statoverride wins.
 check "the echo program holds cap_net_raw, permitted only" bash -c "getcap $echo_program | grep -qE ' cap_net_raw[=+]p$'"
