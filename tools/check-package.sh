@@ -51,7 +51,7 @@ autopkgtest --output-dir "$out/autopkgtest" "$out/tarnwick-$version" "$out"/*.de
 [ "$reprotest" -eq 1 ] || exit 0
 # The first build above is reprotest's control; its second build, from the .dsc, varies all it
 # can here: build path, environment, locale, time zone, umask, home, PATH, CPU count, ASLR,
-# kernel personality, file ordering (disorderfs), domain and host names, and the time (faketime).
+# kernel personality, file ordering (disorderfs), domain and host names, and the clock (faketime).
 # The user and group stay: varying them needs a second build user made on the machine for it.
 echo "== reprotest on the source package"
 mkdir -p "$out/control/source-root" && cp "$out"/*.deb "$out/control/source-root/"
