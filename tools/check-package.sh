@@ -19,16 +19,19 @@ fail() { echo "check-package: $*" >&2 && exit 1; }
 [ "$(id -u)" -eq 0 ] || fail "needs root (autopkgtest installs the package here)"
 ! dpkg -s tarnwick >/dev/null 2>&1 || fail "a tarnwick package is installed: dpkg --purge tarnwick first"
 bash "$root/tools/setup.sh"
-commit=$(git -C "$root" rev-parse HEAD) || fail "needs a git checkout to take the commit from"
-[ -z "$(git -C "$root" status --porcelain --untracked-files=no)" ] ||
-    echo "check-package: uncommitted changes are not checked, only commit ${commit:0:12}"
 version=$(dpkg-parsechangelog -l "$root/debian/changelog" -S Version)
 
-# dpkg-buildpackage writes beside the tree, so the tree is a clean copy of the commit inside out/.
+# dpkg-buildpackage writes beside the tree, so the tree is a clean copy of the commit inside out/;
+# a tree without git (as tools/check-debian13.sh makes one) is copied as it is, less its builds.
 out=$root/build-package
-rm -rf "$out" && mkdir -p "$out/tarnwick-$version"
-chmod 755 "$out"
-git -C "$root" archive "$commit" | tar -x -C "$out/tarnwick-$version"
+rm -rf "$out" && mkdir -p "$out/tarnwick-$version" && chmod 755 "$out"
+if commit=$(git -C "$root" rev-parse HEAD 2>/dev/null); then
+    [ -z "$(git -C "$root" status --porcelain --untracked-files=no)" ] ||
+        echo "check-package: uncommitted changes are not checked, only commit ${commit:0:12}"
+    git -C "$root" archive "$commit" | tar -x -C "$out/tarnwick-$version"
+else
+    tar -C "$root" --exclude='./build*' --exclude='./obj-*' -c . | tar -x -C "$out/tarnwick-$version"
+fi
 echo "== dpkg-buildpackage (DEB_BUILD_OPTIONS=${DEB_BUILD_OPTIONS:-})"
 (cd "$out/tarnwick-$version" && dpkg-buildpackage -us -uc) >"$out/build.log" 2>&1 ||
     { tail -40 "$out/build.log" >&2 && fail "dpkg-buildpackage failed (log: $out/build.log)"; }
