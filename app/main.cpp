@@ -22,13 +22,15 @@ bool Set(const char* name) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    // First of all, before Qt loads a plugin, theme or font a user can choose: the one socket
-    // that needs CAP_NET_RAW opens now, and every capability goes.
-    if (!tarnwick::platform::StartEchoWithLeastPrivilege(
-            tarnwick::platform::SystemIcmpService(), tarnwick::platform::SystemCapabilities())) {
-        std::fputs("tarnwick: cannot give up its capabilities; not started\n", stderr);
+    // First of all, before Qt loads a plugin, theme or font a user can choose: every
+    // capability goes (pings go through the echo program, which holds its own).
+    const tarnwick::platform::StartPrivilege privilege =
+        tarnwick::platform::GiveUpPrivileges(tarnwick::platform::SystemCapabilities());
+    if (const char* note = tarnwick::platform::StartPrivilegeNote(privilege))
+        std::fprintf(stderr, "%s\n", note);
+    if (privilege == tarnwick::platform::StartPrivilege::SetId ||
+        privilege == tarnwick::platform::StartPrivilege::CapabilitiesKept)
         return EXIT_FAILURE;
-    }
     // Without any display Qt would abort with a screenful of plugin errors.
     if (!Set("DISPLAY") && !Set("WAYLAND_DISPLAY") && !Set("QT_QPA_PLATFORM")) {
         std::fputs("tarnwick: no display found; start it from a desktop session\n", stderr);

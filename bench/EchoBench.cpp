@@ -5,11 +5,14 @@
 // this program makes and deletes. The namespace parts need root and are skipped without it.
 #include "bench/BenchTable.h"
 #include "bench/NetworkNamespaces.h"
+#include "echo/EchoExchange.h"
+#include "echo/EchoSocket.h"
 #include "engine/EchoProbe.h"
 #include "engine/EchoReply.h"
 #include "platform/Capabilities.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <linux/icmp.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -24,6 +27,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -220,6 +224,116 @@ void MeasureOverhead(const std::string& setting, int probes) {
                 Value(Median(probeTimes) / Median(detailTimes), "%.2fx"), "(explains)", "-");
 }
 
+// The echo program's own exchange (its socket kept, as the program keeps it) against the bare
+// round trip, alternated call by call on the socket kind the program would choose.
+void MeasureProgramExchange(int probes) {
+    const tarnwick::echo::OpenedSocket opened = tarnwick::echo::OpenEchoSocket();
+    const SocketKind kind =
+        opened.socket.kind == tarnwick::echo::SocketKind::Ping ? SocketKind::Ping : SocketKind::Raw;
+    const char* kindName = kind == SocketKind::Ping ? "ping socket" : "raw socket";
+    const std::string measure =
+        std::string("echo program's exchange, 127.0.0.1 (") + kindName + ", us)";
+    if (opened.socket.kind == tarnwick::echo::SocketKind::None) {
+        PrintRawRow(measure, "no socket", "bare round trip", "-", "<= 1.25x", "NO");
+        return;
+    }
+    tarnwick::echo::EchoExchange exchange(opened.socket);
+    static std::uint8_t record[278];
+    const std::uint8_t text[] = {'E', 'c', 'h', 'o', ' ', 'T', 'h', 'i', 's'};
+    const tarnwick::echo::EchoRequest request{0, 0, 16777343, 200, sizeof record, text};
+    std::vector<double> floorTimes, exchangeTimes;
+    int failures = 0;
+    for (int index = -probes / 10; index < probes; ++index) {
+        Clock::time_point start = Clock::now();
+        const bool floorReplied = RoundTrip(kind, static_cast<std::uint16_t>(index), Extras::None);
+        const double floorTime = MicrosecondsSince(start);
+        start = Clock::now();
+        const tarnwick::echo::EchoOutcome outcome = exchange.Echo(request, record);
+        const double exchangeTime = MicrosecondsSince(start);
+        failures += !floorReplied || outcome.replies != 1;
+        if (index >= 0) {
+            floorTimes.push_back(floorTime);
+            exchangeTimes.push_back(exchangeTime);
+        }
+    }
+    close(opened.socket.descriptor);
+    std::fprintf(stderr, "echo: program's exchange, %s: median %.1f us, floor %.1f us, %d failed\n",
+                 kindName, Median(exchangeTimes), Median(floorTimes), failures);
+    if (failures > 0) {
+        PrintRawRow(measure, "failed", "bare round trip", "-", "<= 1.25x", "NO");
+        return;
+    }
+    PrintRow(measure, Median(exchangeTimes), "bare round trip", Median(floorTimes), "<= 1.25x",
+             kOverheadTarget);
+}
+
+// The built echo program's peak resident memory (VmHWM) after serving echoes to 127.0.0.1.
+void MeasureProgramMemory(int echoes) {
+    int toProgram[2], fromProgram[2];
+    if (pipe2(toProgram, O_CLOEXEC) != 0 || pipe2(fromProgram, O_CLOEXEC) != 0)
+        return;
+    std::fflush(stdout);
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(toProgram[0], 0);
+        dup2(fromProgram[1], 1);
+        execl(TARNWICK_ECHO_PROGRAM_BUILT, "tarnwick-echo", nullptr);
+        _exit(127);
+    }
+    close(toProgram[0]);
+    close(fromProgram[1]);
+    const auto readAll = [&](void* bytes, std::size_t size) {
+        auto* at = static_cast<std::uint8_t*>(bytes);
+        for (std::size_t done = 0; done < size;) {
+            const ssize_t got = read(fromProgram[0], at + done, size - done);
+            if (got <= 0)
+                return false;
+            done += static_cast<std::size_t>(got);
+        }
+        return true;
+    };
+    tarnwick::echo::Greeting greeting{};
+    int served = 0;
+    if (child > 0 && readAll(&greeting, sizeof greeting)) {
+        const tarnwick::echo::RequestHeader header{tarnwick::echo::kProtocolVersion,
+                                                   tarnwick::echo::RequestKind::Echo,
+                                                   0,
+                                                   0,
+                                                   16777343,
+                                                   200,
+                                                   278};
+        std::uint8_t frame[2 + sizeof header + 9] = {sizeof header + 9, 0};
+        std::memcpy(frame + 2, &header, sizeof header);
+        std::memcpy(frame + 2 + sizeof header, "Echo This", 9);
+        std::uint8_t answer[sizeof(tarnwick::echo::AnswerHeader) + 278];
+        for (int echo = 0; echo < echoes; ++echo) {
+            tarnwick::echo::AnswerHeader answerHeader{};
+            if (write(toProgram[1], frame, sizeof frame) != sizeof frame ||
+                !readAll(&answerHeader, sizeof answerHeader) ||
+                answerHeader.recordSize > sizeof answer ||
+                !readAll(answer, answerHeader.recordSize))
+                break;
+            served += answerHeader.replies == 1;
+        }
+    }
+    double peakKiB = -1;
+    std::ifstream status("/proc/" + std::to_string(child) + "/status");
+    for (std::string field; status >> field;) {
+        if (field == "VmHWM:")
+            status >> peakKiB;
+    }
+    close(toProgram[1]);
+    close(fromProgram[0]);
+    if (child > 0)
+        waitpid(child, nullptr, 0);
+    std::fprintf(stderr, "echo: tarnwick-echo peak resident %.0f KiB after %d of %d echoes\n",
+                 peakKiB, served, echoes);
+    const bool met = peakKiB > 0 && peakKiB <= 4096 && served == echoes;
+    PrintRawRow("tarnwick-echo peak resident memory after " + std::to_string(echoes) +
+                    " echoes (KiB)",
+                served == echoes ? Value(peakKiB, "%.0f") : "failed", "-", "-", "<= 4096", met);
+}
+
 void MeasureTimeout(const std::string& silentAddress, int probes) {
     SilentMessageDialog messages;
     const tarnwick::EchoServices services = tarnwick::SystemEchoServices(messages);
@@ -303,6 +417,8 @@ int main(int argc, char** argv) {
             tarnwick::platform::SystemIcmpService(), tarnwick::platform::SystemCapabilities());
     };
     MeasureStartup(std::max(5, probes / 100));
+    MeasureProgramExchange(probes);
+    MeasureProgramMemory(std::max(100, probes / 10));
     start();
     MeasureOverhead("this machine", probes);
 

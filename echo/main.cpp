@@ -20,6 +20,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -30,6 +31,13 @@ using namespace tarnwick::echo;
 
 std::uint8_t frameArea[kLargestFrame];
 std::uint8_t answerArea[kLargestAnswer];
+
+// Straight to the one exit call the filter allows: nothing to flush or free, and no runtime's
+// exit hooks (a sanitizer's among them) to make calls the filter forbids.
+[[noreturn]] void Exit(int status) {
+    syscall(SYS_exit_group, status);
+    __builtin_unreachable();
+}
 
 void Say(const char* message) {
     (void)!write(STDERR_FILENO, message, std::strlen(message));
@@ -58,7 +66,7 @@ int main() {
         return 1;
     }
     if (!WriteGreeting(STDOUT_FILENO, opened.socket.kind, opened.failure))
-        _exit(0);
+        Exit(0);
 
     EchoExchange exchange(opened.socket, STDOUT_FILENO);
     for (std::size_t size = 0; ReadFrame(STDIN_FILENO, frameArea, size);) {
@@ -74,6 +82,5 @@ int main() {
                          outcome.recordSize))
             break;
     }
-    // Nothing to flush or free: straight to the one exit call the filter allows.
-    _exit(0);
+    Exit(0);
 }

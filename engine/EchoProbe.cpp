@@ -31,12 +31,17 @@ private:
 
 } // namespace
 
-std::int32_t PingAddress(const std::string& addressText, EchoReply& reply,
+PingOutcome ProbeAddress(const std::string& addressText, EchoReply& reply,
                          const EchoServices& services) {
     const std::int32_t address = ParseAddress(addressText);
 
     StartSockets(services.sockets, services.messages);
+    PingOutcome outcome;
     const platform::IcmpHandle handle = services.icmp.IcmpCreateFile();
+    if (handle == platform::kInvalidIcmpHandle) {
+        outcome.openFailure = services.icmp.LastOpenFailure();
+        outcome.echoProgram = services.icmp.EchoProgramPath();
+    }
     const ProbeResources resources(services, handle);
 
     // Single-byte text is the identity here, so the record is the buffer byte for byte.
@@ -48,10 +53,18 @@ std::int32_t PingAddress(const std::string& addressText, EchoReply& reply,
     std::memcpy(&reply, buffer.data(), kEchoReplySize);
 
     if (replies != 0)
-        return reply.RoundTripTime;
-    if (reply.Status == INT_MIN)
+        outcome.result = reply.RoundTripTime;
+    else if (reply.Status != INT_MIN)
+        outcome.result = -reply.Status;
+    return outcome;
+}
+
+std::int32_t PingAddress(const std::string& addressText, EchoReply& reply,
+                         const EchoServices& services) {
+    const PingOutcome outcome = ProbeAddress(addressText, reply, services);
+    if (!outcome.result)
         throw EngineError(EngineErrorKind::Overflow, "the status has no negation");
-    return -reply.Status;
+    return *outcome.result;
 }
 
 } // namespace tarnwick

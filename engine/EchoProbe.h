@@ -7,6 +7,7 @@
 #include "platform/SocketLibrary.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace tarnwick {
@@ -24,10 +25,25 @@ struct EchoServices {
 
 EchoServices SystemEchoServices(platform::MessageDialog& messages);
 
-// Sends one echo request carrying "Echo This" and waits at most 200 ms. Returns the
-// round-trip time after a reply, the negated status otherwise. Parser errors (EngineError)
-// leave before anything is opened; a status with no negation raises Overflow after the
-// handle and the socket library have been released.
+// Everything one echo tells its caller beyond the record.
+struct PingOutcome {
+    // The round-trip time after a reply, the negated status otherwise; none for a status
+    // that has no negation.
+    std::optional<std::int32_t> result;
+    // Why no ICMP handle could be opened (the echo then fails with a general failure).
+    platform::IcmpOpenFailure openFailure = platform::IcmpOpenFailure::None;
+    // With an open failure: the file that a CAP_NET_RAW grant lets echo.
+    std::string echoProgram;
+};
+
+// Sends one echo request carrying "Echo This" and waits at most 200 ms. Parser errors
+// (EngineError) leave before anything is opened; every other outcome is in the record and the
+// returned outcome, after the handle and the socket library have been released.
+PingOutcome ProbeAddress(const std::string& addressText, EchoReply& reply,
+                         const EchoServices& services);
+
+// ProbeAddress's number: the round-trip time after a reply, the negated status otherwise; a
+// status with no negation raises Overflow.
 std::int32_t PingAddress(const std::string& addressText, EchoReply& reply,
                          const EchoServices& services);
 

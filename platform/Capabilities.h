@@ -1,8 +1,5 @@
-// The process's capabilities, and the one moment of a run that uses them: opening the socket
-// that pings, before any code that a user can steer (plugins, themes, fonts) is loaded.
+// The process's privileges at its start: the window needs none, so it keeps none.
 #pragma once
-
-#include "platform/Icmp.h"
 
 namespace tarnwick::platform {
 
@@ -11,10 +8,9 @@ public:
     virtual ~Capabilities() = default;
 
     virtual bool RealUserIsRoot() const = 0;
-    // Makes CAP_NET_RAW effective when it is permitted; false when it is not permitted.
-    virtual bool RaiseNetRaw() = 0;
-    // Takes back what the last RaiseNetRaw added, and only that.
-    virtual void LowerNetRaw() = 0;
+    // Whether the effective user or group differs from the real one (a set-user-ID or
+    // set-group-ID install).
+    virtual bool RunsSetId() const = 0;
     // Clears the permitted, effective, inheritable and ambient sets; whether none is held now.
     virtual bool DropAll() = 0;
 };
@@ -22,12 +18,18 @@ public:
 // This process's capabilities.
 Capabilities& SystemCapabilities();
 
-// Settles how this run pings: ping sockets where the user's group may open them, otherwise the
-// one raw socket that serves every echo of the run, opened with CAP_NET_RAW raised for that
-// moment. Then gives up every capability whatever the program's file grant was, unless the real
-// user is root: root gains nothing from the grant, and keeps its own so that "sudo -E" can still
-// read the user's display credentials. False when capabilities that had to go are still held:
-// the run must not go on.
-bool StartEchoWithLeastPrivilege(IcmpService& icmp, Capabilities& capabilities);
+enum class StartPrivilege {
+    None,             // every capability is gone: go on
+    Root,             // started by root, which keeps its own to reach the display under sudo -E
+    SetId,            // a set-user-ID or set-group-ID install: must not go on
+    CapabilitiesKept, // capabilities that had to go are still held: must not go on
+};
+
+// Gives up every capability whatever grant the program file carries (pings go through the
+// echo program, which alone holds the privilege), unless the real user is root.
+StartPrivilege GiveUpPrivileges(Capabilities& capabilities);
+
+// What the run says on standard error about its privileges, or null for nothing.
+const char* StartPrivilegeNote(StartPrivilege privilege);
 
 } // namespace tarnwick::platform

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <string>
 
 namespace tarnwick::platform {
 
@@ -67,9 +68,10 @@ inline constexpr std::int32_t kGeneralFailure = 11050;
 
 // Why IcmpCreateFile gave no handle.
 enum class IcmpOpenFailure {
-    None,         // it gave one
-    NotPermitted, // this user may open neither kind of ICMP socket
-    Unavailable,  // the system could not open one (out of descriptors or memory, no ICMP)
+    None,           // it gave one
+    NotPermitted,   // this user may open neither kind of ICMP socket
+    Unavailable,    // the system could not open one (out of descriptors or memory, no ICMP)
+    ProgramMissing, // the program that sends the echoes is not installed or cannot start
 };
 
 using IcmpHandle = std::intptr_t;
@@ -97,12 +99,9 @@ public:
 
     virtual bool IcmpCloseHandle(IcmpHandle handle) = 0;
 
-    // Start-up, before anything else of the run: whether this user may open unprivileged ping
-    // sockets (one is opened to find out, and kept for the first echo).
-    virtual bool PingSocketsAllowed() = 0;
-    // Opens the raw socket that every later handle of this process views, so that pinging
-    // needs no privilege afterwards; needs CAP_NET_RAW now. False when it cannot be opened.
-    virtual bool KeepRawSocket() = 0;
+    // The file that a CAP_NET_RAW grant lets echo, named when telling the user how to allow
+    // pinging.
+    virtual std::string EchoProgramPath() const = 0;
 };
 
 // The process-wide echo service of this platform.

@@ -16,7 +16,7 @@ build() {
     fi
     cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DTARNWICK_BUILD_TESTS=OFF \
         >/dev/null
-    cmake --build "$build_dir" -j"$(nproc)" --target tarnwick >&2
+    cmake --build "$build_dir" -j"$(nproc)" --target tarnwick tarnwick-echo >&2
     echo "$build_dir/app/tarnwick"
 }
 if [ "${1:-}" = --build ]; then
@@ -35,23 +35,24 @@ else
     program=$(build)
 fi
 
-# Pinging needs CAP_NET_RAW permitted to the program (as Debian's ping has it: "+p", raised only
-# while its socket opens) unless the user's group lies inside net.ipv4.ping_group_range; root
-# needs neither. An older "+ep" grant is replaced.
+# Pinging needs CAP_NET_RAW permitted to the echo program beside tarnwick (as Debian's ping has
+# it: "+p", raised only while its socket opens) unless the user's group lies inside
+# net.ipv4.ping_group_range; root needs neither. tarnwick itself needs no grant.
+echo_program="$(dirname "$program")/tarnwick-echo"
 read -r low high </proc/sys/net/ipv4/ping_group_range
 allowed=0
 for group in $(id -G "$builder"); do
     if [ "$group" -ge "$low" ] && [ "$group" -le "$high" ]; then allowed=1; fi
 done
 # getcap lives in /sbin, which a normal user's PATH leaves out.
-if [ "$allowed" -eq 0 ] && ! PATH="$PATH:/usr/sbin:/sbin" getcap "$program" | grep -q 'cap_net_raw=p$'; then
+if [ "$allowed" -eq 0 ] && ! PATH="$PATH:/usr/sbin:/sbin" getcap "$echo_program" | grep -q 'cap_net_raw=p$'; then
     if [ "$(id -u)" -eq 0 ]; then
-        setcap cap_net_raw+p "$program" ||
+        setcap cap_net_raw+p "$echo_program" ||
             echo "tarnwick: this file system keeps no capabilities; pings by users will fail"
     elif command -v sudo >/dev/null && sudo -n true 2>/dev/null; then
-        sudo setcap cap_net_raw+p "$program"
+        sudo setcap cap_net_raw+p "$echo_program"
     else
-        echo "tarnwick: pings will fail until root runs: setcap cap_net_raw+p $program"
+        echo "tarnwick: pings will fail until root runs: setcap cap_net_raw+p $echo_program"
     fi
 fi
 

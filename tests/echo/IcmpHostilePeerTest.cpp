@@ -130,5 +130,20 @@ TEST(RawSocketFilter, QueuesNoneOfOthersTrafficBetweenEchoes) {
     EXPECT_EQ(results, (std::array<int, 3>{0, 0, 0}));
 }
 
+// Guards that a program whose reader is gone stops waiting: an echo to a host that drops it may
+// wait 60 seconds, but the program ends well before (at most 30 s counts as not waiting), with
+// its input still open.
+TEST(ReaderGone, EndsTheProgramDuringAnEcho) {
+    if (const std::string reason = NamespacePair::Unavailable(); !reason.empty())
+        GTEST_SKIP() << reason;
+    NamespacePair pair;
+    ASSERT_TRUE(pair.Ready() && pair.SetFarEchoVerdict("drop"));
+    EchoProgram program({.namedNetwork = pair.Near().c_str()});
+    ASSERT_TRUE(program.Greeting());
+    ASSERT_TRUE(program.Send(EchoProgram::Frame(EchoProgram::Request(kFarValue, 60'000), "x")));
+    program.CloseAnswers();
+    EXPECT_EQ(program.WaitForExit(), 0);
+}
+
 } // namespace
 } // namespace tarnwick::echo

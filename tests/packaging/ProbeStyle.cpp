@@ -1,8 +1,8 @@
 // Test-only Qt style plugin, built from Qt's public headers as any user could build one, that
 // deb-test.sh loads into the installed program (QT_PLUGIN_PATH, QT_STYLE_OVERRIDE). It prints the
 // capability sets it holds there and whether it may open a packet socket (every frame of every
-// interface) or a raw ICMP one, then pings 127.0.0.1 through the window's own field and button
-// and prints the status shown.
+// interface) or a raw ICMP one, then pings 127.0.0.1 through the window's own field and button,
+// prints the status shown, and how many ICMP sockets of either kind the window's process holds.
 #include <QApplication>
 #include <QStyleFactory>
 #include <QStylePlugin>
@@ -16,11 +16,28 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace {
 
 QObject* Find(const QWidget* window, const char* name) {
     return window->findChild<QObject*>(QLatin1String(name));
+}
+
+// The descriptors of this process that are ICMP sockets, raw or ping.
+int IcmpSocketsHeld() {
+    int held = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        const int descriptor = std::stoi(entry.path().filename());
+        int type = 0, protocol = 0;
+        socklen_t size = sizeof type;
+        if (getsockopt(descriptor, SOL_SOCKET, SO_TYPE, &type, &size) == 0 &&
+            (size = sizeof protocol,
+             getsockopt(descriptor, SOL_SOCKET, SO_PROTOCOL, &protocol, &size) == 0) &&
+            protocol == IPPROTO_ICMP && (type == SOCK_RAW || type == SOCK_DGRAM))
+            ++held;
+    }
+    return held;
 }
 
 void PingThroughTheWindow() {
@@ -29,7 +46,9 @@ void PingThroughTheWindow() {
             Find(window, "Text1")->setProperty("text", QStringLiteral("127.0.0.1"));
             QMetaObject::invokeMethod(Find(window, "Command2"), "click");
             const QString status = Find(window, "Text2")->property("text").toString();
-            return (void)std::printf("probe: ping 127.0.0.1: %s\n", qPrintable(status));
+            std::printf("probe: ping 127.0.0.1: %s\n", qPrintable(status));
+            return (void)std::printf("probe: ICMP sockets held after the ping: %d\n",
+                                     IcmpSocketsHeld());
         }
     }
     QTimer::singleShot(50, qApp, PingThroughTheWindow); // until the main window is up

@@ -16,7 +16,7 @@ namespace {
 TEST(Soak, TenThousandPingsLeaveDescriptorsAndMemoryAsTheyWere) {
     TARNWICK_SKIP_WITHOUT_ICMP();
     testing::RecordingMessageDialog messages;
-    const EchoServices services = SystemEchoServices(messages);
+    const EchoServices services = testing::BuiltEchoServices(messages);
     int wrong = 0;
     const auto ping = [&] {
         EchoReply reply{};

@@ -135,16 +135,20 @@ public:
         return answer;
     }
 
-    // The program's socket: its number there, from its descriptor folder (-1: none or more).
+    // The program's descriptors, each number with where it leads.
+    std::map<int, std::string> Descriptors() const {
+        std::map<int, std::string> descriptors;
+        for (const auto& entry :
+             std::filesystem::directory_iterator("/proc/" + std::to_string(pid_) + "/fd"))
+            descriptors[std::stoi(entry.path().filename())] =
+                std::filesystem::read_symlink(entry).string();
+        return descriptors;
+    }
+    // The number of its one socket (-1: none, or more than one).
     int SocketNumber() const {
         int number = -1, sockets = 0;
-        for (const auto& entry :
-             std::filesystem::directory_iterator("/proc/" + std::to_string(pid_) + "/fd")) {
-            if (std::filesystem::read_symlink(entry).string().starts_with("socket:")) {
-                number = std::stoi(entry.path().filename());
-                ++sockets;
-            }
-        }
+        for (const auto& [descriptor, link] : Descriptors())
+            sockets += link.starts_with("socket:") && (number = descriptor) >= 0;
         return sockets == 1 ? number : -1;
     }
     // A copy of one of the program's descriptors, as root may take it from a non-dumpable
@@ -157,11 +161,14 @@ public:
         return copy;
     }
 
-    // Closes the program's input and waits for its exit status (-1: killed or still running
-    // after 30 seconds).
-    int EndInput() {
-        close(in_);
-        in_ = -1;
+    // Stops reading the program's answers, as a window that died does.
+    void CloseAnswers() {
+        close(out_);
+        out_ = -1;
+    }
+    // Waits for the program's exit status (-1: killed), or nothing while it still runs after 30
+    // seconds.
+    std::optional<int> WaitForExit() {
         for (int wait = 0; wait < 3000 && !exit_; ++wait) {
             int status = 0;
             if (waitpid(pid_, &status, WNOHANG) == pid_)
@@ -169,7 +176,13 @@ public:
             else
                 usleep(10'000);
         }
-        return exit_.value_or(-1);
+        return exit_;
+    }
+    // Closes the program's input and waits for its exit status (-1: killed or still running).
+    int EndInput() {
+        close(in_);
+        in_ = -1;
+        return WaitForExit().value_or(-1);
     }
 
     // The fields of /proc/PID/status, by name.

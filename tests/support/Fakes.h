@@ -19,7 +19,8 @@
 
 namespace tarnwick::testing {
 
-// Records each echo request and writes a scripted reply; handles are always 7.
+// Records each echo request and writes a scripted reply; handles are always 7, or none while
+// openFailure says why.
 struct FakeIcmpService final : platform::IcmpService {
     struct SendCall {
         std::uint32_t destination;
@@ -36,7 +37,10 @@ struct FakeIcmpService final : platform::IcmpService {
 
     platform::IcmpOpenFailure openFailure = platform::IcmpOpenFailure::None;
 
-    platform::IcmpHandle IcmpCreateFile() override { return ++opened, 7; }
+    platform::IcmpHandle IcmpCreateFile() override {
+        ++opened;
+        return openFailure == platform::IcmpOpenFailure::None ? 7 : platform::kInvalidIcmpHandle;
+    }
     platform::IcmpOpenFailure LastOpenFailure() const override { return openFailure; }
     std::uint32_t IcmpSendEcho(platform::IcmpHandle, std::uint32_t destination, const void* data,
                                std::uint16_t size, const void* options, void* buffer,
@@ -51,8 +55,7 @@ struct FakeIcmpService final : platform::IcmpService {
         closed.push_back(handle);
         return true;
     }
-    bool PingSocketsAllowed() override { return false; }
-    bool KeepRawSocket() override { return false; }
+    std::string EchoProgramPath() const override { return "/opt/fake/tarnwick-echo"; }
 };
 
 // Little-endian writer for scripted replies.

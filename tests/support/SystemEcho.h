@@ -5,21 +5,32 @@
 #include "engine/EchoProbe.h"
 #include "platform/Capabilities.h"
 #include "platform/Icmp.h"
+#include "platform/linux/EchoProgramClient.h"
 
 #include <gtest/gtest.h>
 
 namespace tarnwick::testing {
 
+// The echo program of this build, started by its path as the window starts the installed one.
+inline platform::EchoProgramClient& BuiltEchoProgram() {
+    static platform::EchoProgramClient client(TARNWICK_ECHO_PROGRAM_BUILT);
+    return client;
+}
+
+// The system's echo services, through the echo program of this build.
+inline EchoServices BuiltEchoServices(platform::MessageDialog& messages) {
+    return {platform::SystemSocketLibrary(), BuiltEchoProgram(), messages};
+}
+
 inline bool MachineCanEcho() {
-    platform::IcmpService& icmp = platform::SystemIcmpService();
+    platform::IcmpService& icmp = BuiltEchoProgram();
     const platform::IcmpHandle handle = icmp.IcmpCreateFile();
     return handle != platform::kInvalidIcmpHandle && icmp.IcmpCloseHandle(handle);
 }
 
-// The program's start-up, ending as a user's run does: with no capability (root keeps its own).
+// The window's start-up, ending as a user's run does: with no capability (root keeps its own).
 inline void StartAsUser() {
-    platform::StartEchoWithLeastPrivilege(platform::SystemIcmpService(),
-                                          platform::SystemCapabilities());
+    platform::GiveUpPrivileges(platform::SystemCapabilities());
     platform::SystemCapabilities().DropAll();
 }
 
@@ -43,5 +54,5 @@ inline std::int32_t PingUnlessLate(const std::string& address, EchoReply& reply,
 
 #define TARNWICK_SKIP_WITHOUT_ICMP()                                                               \
     if (!::tarnwick::testing::MachineCanEcho())                                                    \
-    GTEST_SKIP() << "no ICMP socket: needs CAP_NET_RAW (root) or a group inside "                  \
-                    "net.ipv4.ping_group_range"
+    GTEST_SKIP() << "the echo program has no ICMP socket: needs CAP_NET_RAW (root) or a group "    \
+                    "inside net.ipv4.ping_group_range"

@@ -23,7 +23,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <climits>
 #include <iostream>
 
 namespace tarnwick {
@@ -92,12 +91,12 @@ std::string RejectionMessage(EngineErrorKind kind) {
     return std::string("The address is not valid.") + kAddressHint;
 }
 
-std::string NoPingPermissionMessage(const std::string& programPath) {
+std::string NoPingPermissionMessage(const std::string& echoProgramPath) {
     return "This system does not allow this user to send pings, so every ping fails. Any one of "
            "these allows it:\n"
-           "- install Tarnwick's package, which grants the program the capability;\n"
+           "- install Tarnwick's package, which grants its echo program the capability;\n"
            "- sudo setcap cap_net_raw+p " +
-           programPath +
+           echoProgramPath +
            "\n"
            "- sudo sysctl -w net.ipv4.ping_group_range=\"0 2147483647\"";
 }
@@ -236,21 +235,19 @@ void Form1::Command2_Click() {
     const QByteArray addressBytes = Text1->text().toLatin1();
     const std::string addressText(addressBytes.constData(), addressBytes.size());
     EchoReply reply{};
+    PingOutcome outcome;
     try {
-        PingAddress(addressText, reply, echoServices_);
+        outcome = ProbeAddress(addressText, reply, echoServices_);
     } catch (const EngineError& error) {
-        // A rejected address leaves the record untouched; only the probe itself fills in a
-        // status before raising.
-        const bool unknownStatus =
-            error.kind() == EngineErrorKind::Overflow && reply.Status == INT_MIN;
         // Nothing on screen may belong to an earlier address.
-        if (!unknownStatus) {
-            for (QLineEdit* result : {Text2, Text3, Text4, Text5, Text6, Text7})
-                result->clear();
-        }
-        echoServices_.messages.Show(unknownStatus ? std::string(kUnknownStatusMessage)
-                                                  : RejectionMessage(error.kind()),
+        for (QLineEdit* result : {Text2, Text3, Text4, Text5, Text6, Text7})
+            result->clear();
+        echoServices_.messages.Show(RejectionMessage(error.kind()),
                                     platform::MessageIcon::Exclamation);
+        return;
+    }
+    if (!outcome.result) {
+        echoServices_.messages.Show(kUnknownStatusMessage, platform::MessageIcon::Exclamation);
         return;
     }
 
@@ -264,12 +261,13 @@ void Form1::Command2_Click() {
                                                  static_cast<qsizetype>(texts.echo->size())));
     ShowFromStart(Text7, QString::fromStdString(texts.pointer));
 
-    // The status alone cannot say that a missing permission is the cause, nor what to do.
-    if (!permissionExplained_ &&
-        echoServices_.icmp.LastOpenFailure() == platform::IcmpOpenFailure::NotPermitted) {
+    // The status alone cannot say that a missing permission (or a missing echo program) is
+    // the cause, nor what to do.
+    const bool userCanMendIt = outcome.openFailure == platform::IcmpOpenFailure::NotPermitted ||
+                               outcome.openFailure == platform::IcmpOpenFailure::ProgramMissing;
+    if (!permissionExplained_ && userCanMendIt) {
         permissionExplained_ = true;
-        const std::string message =
-            NoPingPermissionMessage(QCoreApplication::applicationFilePath().toStdString());
+        const std::string message = NoPingPermissionMessage(outcome.echoProgram);
         std::cerr << "tarnwick: " << message << std::endl;
         echoServices_.messages.Show(message, platform::MessageIcon::Exclamation);
     }

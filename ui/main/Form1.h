@@ -28,8 +28,9 @@ inline constexpr char kPictureButtonToolTip[] = "About the Tarnwick developers."
 
 // What the user is told when the echo engine rejects the typed address.
 std::string RejectionMessage(EngineErrorKind kind);
-// What the user is told, once per run, when the system lets them open no ICMP socket.
-std::string NoPingPermissionMessage(const std::string& programPath);
+// What the user is told, once per run, when the system lets them open no ICMP socket, or the
+// echo program that would is missing.
+std::string NoPingPermissionMessage(const std::string& echoProgramPath);
 
 class Form1 : public QWidget {
     Q_OBJECT

@@ -2,6 +2,7 @@
 // what a press of the ping button writes, over scripted echo services.
 #include "Form1Fixture.h"
 
+#include "platform/linux/EchoProgramClient.h"
 #include "support/WindowChecks.h"
 #include "ui/common/QtMessageDialog.h"
 
@@ -209,29 +210,45 @@ TEST_F(Form1Test, PingFillsTheResultFields) {
 }
 
 // Guards the one message per run that says why every ping fails and what to do, taken from
-// the echo service's reason for opening no socket, not from the status.
+// the reason the engine gives for opening no handle, not from the status: no permission, or no
+// echo program where the window looks for it; the setcap line names the echo program.
 TEST_F(Form1Test, NoPermissionToPingIsExplainedOncePerRun) {
+    platform::EchoProgramClient missing("/nonexistent/libexec/tarnwick-echo");
+    const struct {
+        const char* name;
+        platform::IcmpService& icmp;
+        IcmpOpenFailure failure;
+        std::string program; // named in the message; empty: no message
+    } rows[] = {
+        {"Opened", icmp, IcmpOpenFailure::None, ""},
+        {"SystemOutOfSockets", icmp, IcmpOpenFailure::Unavailable, ""},
+        {"NotPermitted", icmp, IcmpOpenFailure::NotPermitted, "/opt/fake/tarnwick-echo"},
+        {"EchoProgramMissing", missing, IcmpOpenFailure::None,
+         "/nonexistent/libexec/tarnwick-echo"},
+    };
     Answer({0, 11050});
-    for (const IcmpOpenFailure failure : {IcmpOpenFailure::None, IcmpOpenFailure::Unavailable}) {
-        icmp.openFailure = failure;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        icmp.openFailure = row.failure;
+        messages = {};
+        form = std::make_unique<Form1>(EchoServices{sockets, row.icmp, messages}, localAddress);
+        ::testing::internal::CaptureStderr();
         Ping("127.0.0.1");
+        Ping("127.0.0.1");
+        const std::string errors = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(form->Text2->text(), QStringLiteral("11050   [ ip general failure ]"));
+        ASSERT_EQ(messages.shown.size(), row.program.empty() ? 0u : 1u);
+        if (row.program.empty())
+            continue;
+        const auto& [text, icon] = messages.shown[0];
+        EXPECT_EQ(icon, MessageIcon::Exclamation);
+        EXPECT_EQ(errors, "tarnwick: " + text + "\n");
+        const std::string parts[] = {"does not allow this user to send pings", "package",
+                                     "setcap cap_net_raw+p " + row.program + "\n",
+                                     "net.ipv4.ping_group_range"};
+        for (const std::string& part : parts)
+            EXPECT_NE(text.find(part), std::string::npos) << part;
     }
-    EXPECT_TRUE(messages.shown.empty());
-    icmp.openFailure = IcmpOpenFailure::NotPermitted;
-    ::testing::internal::CaptureStderr();
-    Ping("127.0.0.1");
-    Ping("127.0.0.1");
-    const std::string errors = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(form->Text2->text(), QStringLiteral("11050   [ ip general failure ]"));
-    ASSERT_EQ(messages.shown.size(), 1u);
-    const auto& [text, icon] = messages.shown[0];
-    EXPECT_EQ(icon, MessageIcon::Exclamation);
-    EXPECT_EQ(errors, "tarnwick: " + text + "\n");
-    const std::string program = QCoreApplication::applicationFilePath().toStdString();
-    const std::string parts[] = {"does not allow this user to send pings", "package",
-                                 "setcap cap_net_raw+p " + program, "net.ipv4.ping_group_range"};
-    for (const std::string& part : parts)
-        EXPECT_NE(text.find(part), std::string::npos) << part;
 }
 
 // Guards the message for each kind of bad address, nothing sent, and no result of an earlier

@@ -1,0 +1,225 @@
+// The window's side of the echo program, through PingAddress and the program of this build:
+// what a ping shows when the program dies, goes silent or is missing, that the next ping starts
+// a fresh one, that no program outlives its client or is left a zombie, and that no other
+// program started by the window inherits the pipes.
+#include "platform/linux/EchoProgramClient.h"
+#include "engine/EchoProbe.h"
+#include "platform/ProgramStarter.h"
+
+#include "support/Fakes.h"
+#include "support/SystemEcho.h"
+#include "support/TemporaryFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <set>
+#include <thread>
+
+namespace tarnwick {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The running echo programs whose parent is this process (a zombie counts: it is not reaped).
+std::vector<pid_t> EchoPrograms() {
+    std::vector<pid_t> found;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string pid, name, state;
+        pid_t parent = 0;
+        if (stat >> pid >> name >> state >> parent && parent == getpid() &&
+            name == "(tarnwick-echo)")
+            found.push_back(std::stoi(pid));
+    }
+    return found;
+}
+
+char State(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string skip;
+    char state = '?';
+    return stat >> skip >> skip >> state ? state : '-';
+}
+
+// Gone for good: exited and reaped, so not even a zombie is left.
+bool Gone(pid_t pid) {
+    return kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+// What this process has open: "pipe:[inode]", "socket:[inode]", paths.
+std::set<std::string> OpenFiles(pid_t pid) {
+    std::set<std::string> files;
+    std::error_code error;
+    for (const auto& entry :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error))
+        files.insert(std::filesystem::read_symlink(entry.path(), error).string());
+    return files;
+}
+
+// Skips where this user may not ping: the program of this build then exits at once.
+#define SKIP_UNLESS_THE_PROGRAM_PINGS(icmp)                                                        \
+    if (const platform::IcmpHandle handle = (icmp).IcmpCreateFile();                               \
+        handle != platform::kInvalidIcmpHandle)                                                    \
+        (icmp).IcmpCloseHandle(handle);                                                            \
+    else if ((icmp).LastOpenFailure() == platform::IcmpOpenFailure::NotPermitted)                  \
+    GTEST_SKIP() << "the echo program may not ping: needs CAP_NET_RAW (root) or a group inside "   \
+                    "net.ipv4.ping_group_range"
+
+struct FaultRow {
+    const char* name;
+    // Done to the running program (its pid) while this ping is under way; the ping's status.
+    std::function<std::int32_t(platform::IcmpService&, pid_t)> fault;
+};
+
+std::int32_t PingStatus(platform::IcmpService& icmp) {
+    testing::RecordingMessageDialog messages;
+    EchoReply reply{};
+    PingAddress("127.0.0.1", reply, {platform::SystemSocketLibrary(), icmp, messages});
+    return reply.Status;
+}
+
+const FaultRow kFaultRows[] = {
+    // Stopped, it never answers: the client gives up on it after the echo's time and a margin.
+    {"SilentProgram",
+     [](platform::IcmpService& icmp, pid_t program) {
+         kill(program, SIGSTOP);
+         return PingStatus(icmp);
+     }},
+    // Killed while the echo waits for it. Killed before the echo began, it was replaced and
+    // the ping answered (a late kill on a busy machine): the row asks again.
+    {"KilledWhileAnEchoWaits",
+     [](platform::IcmpService& icmp, pid_t program) {
+         kill(program, SIGSTOP);
+         auto status = std::async(std::launch::async, [&icmp] { return PingStatus(icmp); });
+         std::this_thread::sleep_for(50ms);
+         kill(program, SIGKILL);
+         return status.get();
+     }},
+};
+
+// Guards a ping that hangs, passes for an answer or ends the window when the program dies or
+// goes silent; a dead program left a zombie; a next ping that does not start a fresh one.
+TEST(EchoProgramClient, APingFailsWhenItsProgramDiesAndTheNextStartsAFreshOne) {
+    platform::EchoProgramClient icmp(TARNWICK_ECHO_PROGRAM_BUILT);
+    SKIP_UNLESS_THE_PROGRAM_PINGS(icmp);
+    for (const FaultRow& row : kFaultRows) {
+        SCOPED_TRACE(row.name);
+        std::int32_t status = 0;
+        pid_t program = -1;
+        for (int attempt = 0; attempt < 5 && status == 0; ++attempt) {
+            ASSERT_EQ(PingStatus(icmp), 0);
+            ASSERT_EQ(EchoPrograms().size(), 1u);
+            program = EchoPrograms()[0];
+            status = row.fault(icmp, program);
+        }
+        EXPECT_EQ(status, platform::ip_status::kGeneralFailure);
+        EXPECT_TRUE(Gone(program)) << "state " << State(program);
+        EchoReply reply{};
+        testing::RecordingMessageDialog messages;
+        testing::PingUnlessLate("127.0.0.1", reply,
+                                {platform::SystemSocketLibrary(), icmp, messages});
+        EXPECT_EQ(reply.Status, 0);
+        EXPECT_EQ(EchoPrograms().size(), 1u);
+    }
+}
+
+// Guards the window ended by SIGPIPE when the program has stopped reading its requests (it
+// closed its input, or died as the request went): the ping fails, and the program is reaped.
+TEST(EchoProgramClient, AProgramThatStopsReadingFailsThePingAndNotTheWindow) {
+    testing::TemporaryFolder folder;
+    // Closes its input, greets (version 1, a ping socket), and answers nothing.
+    platform::EchoProgramClient icmp(folder.WriteScript(
+        "tarnwick-echo", "exec <&-\nprintf '\\001\\001\\000\\000'\nexec sleep 30"));
+    EXPECT_EQ(PingStatus(icmp), platform::ip_status::kGeneralFailure);
+    EXPECT_TRUE(EchoPrograms().empty());
+}
+
+// Guards a missing echo program passing for a ping that failed of itself: the user is told
+// the reason and the path, every time it is still missing.
+TEST(EchoProgramClient, AMissingProgramFailsEveryPingWithItsReason) {
+    for (const char* path : {"/nonexistent/tarnwick-echo", "/proc"}) {
+        platform::EchoProgramClient icmp(path);
+        for (int ping = 0; ping < 2; ++ping) {
+            testing::RecordingMessageDialog messages;
+            EchoReply reply{};
+            const PingOutcome outcome =
+                ProbeAddress("127.0.0.1", reply, {platform::SystemSocketLibrary(), icmp, messages});
+            EXPECT_EQ(outcome.result, -11050) << path;
+            EXPECT_EQ(outcome.openFailure, platform::IcmpOpenFailure::ProgramMissing) << path;
+            EXPECT_EQ(outcome.echoProgram, path);
+        }
+    }
+}
+
+// Guards a program left running (or a zombie) once the window is gone: closed with its client,
+// or, when the window's process ends without closing anything, by the end of its input.
+TEST(EchoProgramClient, TheProgramEndsWithTheWindow) {
+    auto icmp = std::make_unique<platform::EchoProgramClient>(TARNWICK_ECHO_PROGRAM_BUILT);
+    SKIP_UNLESS_THE_PROGRAM_PINGS(*icmp);
+    ASSERT_EQ(PingStatus(*icmp), 0);
+    ASSERT_EQ(EchoPrograms().size(), 1u);
+    const pid_t closed = EchoPrograms()[0];
+    icmp.reset();
+    EXPECT_TRUE(Gone(closed));
+    // Orphaned programs come to this process, which can then tell when they exit.
+    ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    int channel[2];
+    ASSERT_EQ(pipe(channel), 0);
+    const pid_t window = fork();
+    if (window == 0) {
+        platform::EchoProgramClient icmp(TARNWICK_ECHO_PROGRAM_BUILT);
+        const pid_t program = PingStatus(icmp) == 0 ? EchoPrograms().at(0) : -1;
+        _exit(write(channel[1], &program, sizeof program) == sizeof program ? 0 : 1);
+    }
+    close(channel[1]);
+    pid_t program = -1;
+    ASSERT_EQ(read(channel[0], &program, sizeof program), sizeof program);
+    close(channel[0]);
+    ASSERT_EQ(waitpid(window, nullptr, 0), window);
+    ASSERT_GT(program, 0);
+    // Generous: this fails only for a program that never ends, not a slow one.
+    bool ended = false;
+    for (int wait = 0; wait < 2000 && !ended; ++wait) {
+        ended = waitpid(program, nullptr, WNOHANG) == program;
+        std::this_thread::sleep_for(10ms);
+    }
+    if (!ended) { // not left running after the test
+        kill(program, SIGKILL);
+        waitpid(program, nullptr, 0);
+    }
+    prctl(PR_SET_CHILD_SUBREAPER, 0);
+    EXPECT_TRUE(ended);
+}
+
+// Guards the pipes reaching another program the window starts (the system-information program,
+// the browser): it would keep the echo program serving after the window has gone.
+TEST(EchoProgramClient, ProgramsTheWindowStartsInheritNoneOfItsPipes) {
+    const std::set<std::string> before = OpenFiles(getpid());
+    platform::EchoProgramClient icmp(TARNWICK_ECHO_PROGRAM_BUILT);
+    SKIP_UNLESS_THE_PROGRAM_PINGS(icmp);
+    ASSERT_EQ(PingStatus(icmp), 0);
+    std::set<std::string> pipes;
+    for (const std::string& file : OpenFiles(getpid()))
+        if (!before.contains(file))
+            pipes.insert(file);
+    ASSERT_EQ(pipes.size(), 2u);
+    const auto started =
+        static_cast<pid_t>(platform::SystemProgramStarter().StartProgram("/bin/sleep 30", 1));
+    const std::set<std::string> inherited = OpenFiles(started);
+    kill(started, SIGKILL);
+    EXPECT_FALSE(inherited.empty()) << "its descriptors could not be read";
+    for (const std::string& pipe : pipes)
+        EXPECT_FALSE(inherited.contains(pipe)) << pipe;
+}
+
+} // namespace
+} // namespace tarnwick
