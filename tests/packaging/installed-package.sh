@@ -49,31 +49,36 @@ check "tarnwick maps a window titled Tarnwick under Xvfb, and root's keeps its c
     $program & for i in \$(seq 120); do xwininfo -root -tree | grep -q '\"Tarnwick\": ' && grep -q 'CapEff:.*[1-9a-f]' /proc/\$!/status && kill \$! && exit 0; sleep 0.25; done; kill \$!; exit 1"
 
 # Run by nobody under Xvfb in a fresh network namespace, with the test's own Qt plugin on
-# QT_PLUGIN_PATH as any user could: the window's process holds no capability, the plugin may open
-# neither a packet socket nor a raw one, Ping answers from 127.0.0.1, and the echo program that
-# serves it holds no capability either, may gain none, and runs under its seccomp filter.
-probe_window() { # GROUPS: the plugin's report, then what /proc shows of the window and the echo program
-    unshare --net -- sh -c 'ip link set lo up && sysctl -qw net.ipv4.ping_group_range="$0" && exec "$@"' "$1" \
+# QT_PLUGIN_PATH as any user could: the window's process holds no capability nor, after Ping, an
+# ICMP socket, the plugin may open neither a packet socket nor a raw one, Ping answers from
+# 127.0.0.1, and the echo program that serves it holds no capability either, may gain none, and
+# runs under its seccomp filter.
+probe_window() { # PROGRAM GROUPS: the plugin's report, then what /proc shows of the window and the echo program
+    unshare --net -- sh -c 'ip link set lo up && sysctl -qw net.ipv4.ping_group_range="$0" && exec "$@"' "$2" \
         "${as_nobody[@]}" env -i HOME="$scratch/home" XDG_RUNTIME_DIR="$scratch/home" DISPLAY="$DISPLAY" \
-        QT_PLUGIN_PATH="$scratch/plugins" QT_STYLE_OVERRIDE=tarnwickprobe "$program" >"$scratch/report" 2>/dev/null &
-    for i in $(seq 120); do xwininfo -root -tree | grep -q '"Tarnwick": ' && grep -q ping "$scratch/report" && break; sleep 0.25; done
+        QT_PLUGIN_PATH="$scratch/plugins" QT_STYLE_OVERRIDE=tarnwickprobe "$1" >"$scratch/report" 2>/dev/null &
+    for i in $(seq 120); do xwininfo -root -tree | grep -q '"Tarnwick": ' && grep -q ICMP "$scratch/report" && break; sleep 0.25; done
     grep -E '^Cap(Inh|Prm|Eff|Amb):' /proc/$!/status >>"$scratch/report"
     echo "echo programs: $(pgrep -c -P $!)" >>"$scratch/report"
     grep -E '^(Cap(Inh|Prm|Eff|Amb)|NoNewPrivs|Seccomp):' "/proc/$(pgrep -P $!)/status" >>"$scratch/report"
     kill $!
 }
-mkdir -m 700 "$scratch/home" && chown nobody:nogroup "$scratch/home" && mkdir -p -m 755 "$scratch/plugins/styles"
+mkdir -m 700 "$scratch/home" && chown nobody:nogroup "$scratch/home" && mkdir -p -m 755 "$scratch/plugins/styles" "$scratch/+ep"
 check "the probe plugin builds" bash -c "cmake -S '$root/tests/packaging' -B '$scratch/probe' -DCMAKE_BUILD_TYPE=Release &&
     cmake --build '$scratch/probe' -j$(nproc) && cp '$scratch'/probe/*probe_style.so '$scratch/plugins/styles/'" || stop
 zeros=$(printf '%s:\t0000000000000000\n' CapInh CapPrm CapEff CapAmb)
 { echo 'probe: loaded'; sed 's/^/probe: /' <<<"$zeros"; printf 'probe: %s\n' 'AF_PACKET raw socket EPERM' \
-    'AF_INET raw ICMP socket EPERM' 'ping 127.0.0.1: 0   [ ip success ]'; echo "$zeros"
-    echo 'echo programs: 1'; echo "$zeros"; printf 'NoNewPrivs:\t1\nSeccomp:\t2\n'; } >"$scratch/expected"
-for run in 'granted:1 0' 'not granted:0 2147483647'; do
-    [ "${run%%:*}" = granted ] || setcap -r $echo_program
-    check "nobody's tarnwick (${run%%:*}, ping groups ${run#*:}) holds no capability with its window up, nor a plugin in it; Ping answers through a confined echo program" \
-        xvfb-run -a -s "-ac -screen 0 1024x768x24" bash -c "$(declare -p scratch as_nobody program; declare -f probe_window)
-        probe_window '${run#*:}'; diff $scratch/expected $scratch/report"
+    'AF_INET raw ICMP socket EPERM' 'ping 127.0.0.1: 0   [ ip success ]' 'ICMP sockets held after the ping: 0'
+    echo "$zeros"; echo 'echo programs: 1'; echo "$zeros"; printf 'NoNewPrivs:\t1\nSeccomp:\t2\n'; } >"$scratch/expected"
+# The package as installed; a copy granted +ep as an old install or a user's setcap may leave it,
+# its echo program beside it; the package with no grant where ping sockets are open to all.
+cp $program $echo_program "$scratch/+ep/" && setcap cap_net_raw+ep "$scratch/+ep/tarnwick" &&
+    setcap cap_net_raw+p "$scratch/+ep/tarnwick-echo"
+for run in "granted:$program:1 0" "+ep:$scratch/+ep/tarnwick:1 0" "not granted:$program:0 2147483647"; do
+    IFS=: read -r grant copy groups <<<"$run" && { [ "$grant" != "not granted" ] || setcap -r $echo_program; }
+    check "nobody's tarnwick ($grant, ping groups $groups) holds no capability nor ICMP socket with its window up, nor a plugin in it; Ping answers through a confined echo program" \
+        xvfb-run -a -s "-ac -screen 0 1024x768x24" bash -c "$(declare -p scratch as_nobody; declare -f probe_window)
+        probe_window $copy '$groups'; diff $scratch/expected $scratch/report"
 done
 
 dpkg -L tarnwick >"$scratch/installed-paths"
