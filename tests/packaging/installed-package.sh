@@ -18,7 +18,8 @@ own() { dpkg -L tarnwick | grep -xE "$1"; } # the package's own files whose path
 
 check "runs as root with the tarnwick package installed" bash -c '[ "$(id -u)" -eq 0 ] && dpkg -s tarnwick' || stop
 desktop_file=$(own '/usr/share/applications/[^/]*\.desktop')
-check "the package's desktop entry is valid" desktop-file-validate $desktop_file
+check "the package's desktop entry is valid" desktop-file-validate "$desktop_file"
+# shellcheck disable=SC2046 # each of its metainfo files, and a failure where it has none
 check "the package's metainfo is valid" appstreamcli validate --no-net $(own '/usr/share/metainfo/[^/]*\.xml')
 check "the desktop entry's Exec finds the program" test "$(command -v "$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' \
     "$desktop_file")")" = "$program"
@@ -57,13 +58,13 @@ probe_window() { # PROGRAM GROUPS: the plugin's report, then what /proc shows of
     unshare --net -- sh -c 'ip link set lo up && sysctl -qw net.ipv4.ping_group_range="$0" && exec "$@"' "$2" \
         "${as_nobody[@]}" env -i HOME="$scratch/home" XDG_RUNTIME_DIR="$scratch/home" DISPLAY="$DISPLAY" \
         QT_PLUGIN_PATH="$scratch/plugins" QT_STYLE_OVERRIDE=tarnwickprobe "$1" >"$scratch/report" 2>/dev/null &
-    for i in $(seq 120); do xwininfo -root -tree | grep -q '"Tarnwick": ' && grep -q ICMP "$scratch/report" && break; sleep 0.25; done
+    for _ in $(seq 120); do xwininfo -root -tree | grep -q '"Tarnwick": ' && grep -q ICMP "$scratch/report" && break; sleep 0.25; done
     grep -E '^Cap(Inh|Prm|Eff|Amb):' /proc/$!/status >>"$scratch/report"
     echo "echo programs: $(pgrep -c -P $!)" >>"$scratch/report"
     grep -E '^(Cap(Inh|Prm|Eff|Amb)|NoNewPrivs|Seccomp):' "/proc/$(pgrep -P $!)/status" >>"$scratch/report"
     kill $!
 }
-mkdir -m 700 "$scratch/home" && chown nobody:nogroup "$scratch/home" && mkdir -p -m 755 "$scratch/plugins/styles" "$scratch/+ep"
+mkdir -m 700 "$scratch/home" && chown nobody:nogroup "$scratch/home" && mkdir -m 755 "$scratch/plugins" "$scratch/plugins/styles" "$scratch/+ep"
 check "the probe plugin builds" bash -c "cmake -S '$root/tests/packaging' -B '$scratch/probe' -DCMAKE_BUILD_TYPE=Release &&
     cmake --build '$scratch/probe' -j$(nproc) && cp '$scratch'/probe/*probe_style.so '$scratch/plugins/styles/'" || stop
 zeros=$(printf '%s:\t0000000000000000\n' CapInh CapPrm CapEff CapAmb)
