@@ -1,8 +1,9 @@
-# docs/changelog, in Debian's format, is the one record of releases: the package installs it as
-# changelog.gz, and the AppStream metainfo's <releases> and the manual page's date come from it.
-# Sets TARNWICK_CHANGELOG, TARNWICK_RELEASES_XML, and TARNWICK_RELEASE_TIME and
+# debian/changelog is the one record of releases: the package's changelog, the project's version,
+# the AppStream metainfo's <releases> and the manual page's date.
+# Sets TARNWICK_RELEASES_XML, and TARNWICK_RELEASE_TIME and
 # TARNWICK_RELEASE_DAY: the latest entry's time in seconds since the epoch, and its day.
-set(TARNWICK_CHANGELOG ${PROJECT_SOURCE_DIR}/docs/changelog)
+set(TARNWICK_CHANGELOG ${PROJECT_SOURCE_DIR}/debian/changelog)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${TARNWICK_CHANGELOG})
 file(STRINGS ${TARNWICK_CHANGELOG} changelog_lines REGEX "^(tarnwick \\(| -- )")
 set(TARNWICK_RELEASES_XML "")
 unset(TARNWICK_RELEASE_TIME)
@@ -10,14 +11,14 @@ foreach(line IN LISTS changelog_lines)
     if(line MATCHES "^tarnwick \\(([^)]+)\\)")
         set(version ${CMAKE_MATCH_1})
         if(NOT DEFINED TARNWICK_RELEASE_TIME AND NOT version STREQUAL PROJECT_VERSION)
-            message(FATAL_ERROR "docs/changelog starts with ${version}, the project is "
+            message(FATAL_ERROR "debian/changelog starts with ${version}, the project is "
                 "${PROJECT_VERSION}: add an entry for this version")
         endif()
     elseif(line MATCHES "^ -- .+>  (.+)$")
         execute_process(COMMAND date -u -d "${CMAKE_MATCH_1}" +%s%n%F
             OUTPUT_VARIABLE when RESULT_VARIABLE failed OUTPUT_STRIP_TRAILING_WHITESPACE)
         if(failed)
-            message(FATAL_ERROR "docs/changelog: no date in '${line}'")
+            message(FATAL_ERROR "debian/changelog: no date in '${line}'")
         endif()
         string(REPLACE "\n" ";" when "${when}")
         list(GET when 0 seconds)
@@ -31,6 +32,6 @@ foreach(line IN LISTS changelog_lines)
     endif()
 endforeach()
 if(NOT DEFINED TARNWICK_RELEASE_TIME)
-    message(FATAL_ERROR "docs/changelog holds no complete entry")
+    message(FATAL_ERROR "debian/changelog holds no complete entry")
 endif()
 string(STRIP "${TARNWICK_RELEASES_XML}" TARNWICK_RELEASES_XML)

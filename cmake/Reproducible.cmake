@@ -1,8 +1,7 @@
-# The same commit builds the same package, byte for byte, wherever and whenever it is built.
+# The same commit builds the same program, byte for byte, wherever and whenever it is built.
 
-# Every time stamp the package carries (the compiled-in resources, the archive's entries) is
-# SOURCE_DATE_EPOCH: the builder's, else the last commit's time, else (a tree without git) the
-# latest changelog entry's.
+# The compiled-in resources' time stamps are SOURCE_DATE_EPOCH: the builder's, else the last
+# commit's time, else (a tree without git) the latest changelog entry's.
 if(DEFINED ENV{SOURCE_DATE_EPOCH})
     set(TARNWICK_SOURCE_DATE_EPOCH $ENV{SOURCE_DATE_EPOCH})
 else()
@@ -31,11 +30,16 @@ endif()
 
 # Build paths never enter the objects (nor so the build ID of the stripped program): sources read
 # as ./, the build tree as build/; the later map wins where the build tree lies inside the
-# sources. moc names headers from the include path rather than relative to the build tree.
-add_compile_options("$<$<NOT:$<CONFIG:Debug>>:-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.>"
-    "$<$<NOT:$<CONFIG:Debug>>:-ffile-prefix-map=${PROJECT_BINARY_DIR}=build>")
+# sources. dpkg-buildflags maps the sources itself where it gives the flags. moc names headers
+# from the include path rather than relative to the build tree.
+if(TARNWICK_FLAGS_FROM_DPKG)
+    target_compile_options(tarnwick_options INTERFACE
+        "$<$<NOT:$<CONFIG:Debug>>:-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.>"
+        "$<$<NOT:$<CONFIG:Debug>>:-ffile-prefix-map=${PROJECT_BINARY_DIR}=build>")
+endif()
 set(CMAKE_AUTOMOC_PATH_PREFIX ON)
 
-# Installed directories are 0755 whatever the builder's umask; files get install()'s fixed modes.
+# Installed directories are 0755 whatever the installer's umask; files get install()'s fixed
+# modes.
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
     GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Builds and tests the current commit on Debian 13 from a Debian 12 (or 13) machine, as root:
 # debootstrap makes a Debian 13 root from the mirror this machine's apt uses, a clean tree of
-# HEAD is copied in, and there the README's two commands and the package test run as root.
+# HEAD is copied in, and there the README's two commands and the package checks (dpkg-buildpackage,
+# lintian, autopkgtest) run as root.
 #   --all    also the sanitizer build and the fuzzers (tools/test.sh --sanitize, tools/fuzz.sh 30)
 #   --fresh  makes the root anew instead of reusing the one kept from an earlier run
-# The root, with the packages of tools/debian-packages-*.txt installed, is kept in
-# $TARNWICK_DEBIAN13_CACHE (default /var/cache/tarnwick-debian13); each run works in an overlay
-# on it that is thrown away, so nothing of a run's builds or package test is kept. The tests
+# The root, with the build dependencies and the packages of tools/debian-packages-*.txt installed,
+# is kept in $TARNWICK_DEBIAN13_CACHE (default /var/cache/tarnwick-debian13); each run works in an
+# overlay on it that is thrown away, so nothing of a run's builds or package checks is kept. The tests
 # run in a network namespace of their own: its X displays, veth names and ping settings never
 # meet the host's, and nothing they send can leave it.
 set -euo pipefail
@@ -110,8 +111,8 @@ fi
 cp -L /etc/resolv.conf "$base/etc/resolv.conf"
 tree=/root/tarnwick
 rm -rf "${base:?}$tree" && mkdir -p "$base$tree"
-git -C "$root" archive "$commit" tools | tar -x -C "$base$tree"
-echo "== installing the packages of tools/debian-packages-*.txt (log: $cache/setup.log)"
+git -C "$root" archive "$commit" tools debian | tar -x -C "$base$tree"
+echo "== installing the build dependencies and tools/debian-packages-*.txt (log: $cache/setup.log)"
 in_root "$base" host bash -c "bash $tree/tools/setup.sh && apt-get clean" \
     >"$cache/setup.log" 2>&1 || { tail -20 "$cache/setup.log" >&2 && fail "setup failed"; }
 rm -rf "${base:?}$tree"
@@ -122,9 +123,10 @@ trap 'rm -rf "$run"' EXIT
 mkdir -p "$run/root" "$run/root.work" "$run/root.upper$tree"
 git -C "$root" archive "$commit" | tar -x -C "$run/root.upper$tree"
 # The README's other command too (with no display it builds, grants and stops); the last step
-# shows the dependencies that dpkg-shlibdeps found on Debian 13.
-steps="bash tools/test.sh && bash tests/packaging/deb-test.sh build && bash tools/run.sh"
-steps+=" && dpkg-deb -f build/tarnwick_*.deb Version Depends"
+# shows the dependencies that dpkg-shlibdeps found on Debian 13. tools/test.sh has run the tests,
+# so the package's build skips them.
+steps="bash tools/test.sh && DEB_BUILD_OPTIONS=nocheck bash tools/check-package.sh --no-reprotest"
+steps+=" && bash tools/run.sh && dpkg-deb -f build-package/tarnwick_*_*.deb Version Depends"
 [ "$all" -eq 0 ] || steps+=" && bash tools/test.sh --sanitize && bash tools/fuzz.sh 30"
 echo "== Debian 13, commit ${commit:0:12}: $steps"
 lower=$base in_root "$run/root" own bash -c "cd $tree && $steps" 2>&1 | tee "$run/log"
