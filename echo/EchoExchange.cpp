@@ -208,8 +208,7 @@ EchoOutcome EchoExchange::Echo(const EchoRequest& request, std::span<std::uint8_
     const auto fail = [record](std::int32_t status, std::uint32_t reportingAddress = 0) {
         return EchoOutcome{0, WriteEchoFailure(record, status, reportingAddress), false};
     };
-    if (socket_.kind == SocketKind::None)
-        return fail(ip_status::kGeneralFailure);
+    // A request that cannot be sent says why whether or not there is a socket to send it on.
     // Linux would answer 0.0.0.0 from the local host: a false success.
     if (request.destination == 0)
         return fail(ip_status::kBadDestination);
@@ -217,6 +216,8 @@ EchoOutcome EchoExchange::Echo(const EchoRequest& request, std::span<std::uint8_
         return fail(ip_status::kBufTooSmall);
     if (request.data.size() > kLargestEchoData)
         return fail(ip_status::kPacketTooBig);
+    if (socket_.kind == SocketKind::None)
+        return fail(ip_status::kGeneralFailure);
     if (!SetHeaderOptions(request.ttl, request.tos))
         return fail(ip_status::kBadOption);
 
