@@ -50,17 +50,25 @@ struct Outcome {
     bool readerGone = false;
 };
 
-// One datagram from the normal queue, decoded; Unrelated when there is none.
-DecodedDatagram Receive(const EchoSocket& socket, const EchoRequestIdentity& request) {
-    sockaddr_in source{};
-    iovec data{datagramArea, kLargestDatagram};
+// A message header that reads into the receive areas, the sender (or, from the error queue, the
+// quoted destination) into from.
+msghdr MessageInto(iovec& data, sockaddr_in& from) {
+    data = {datagramArea, kLargestDatagram};
     msghdr message{};
-    message.msg_name = &source;
-    message.msg_namelen = sizeof source;
+    message.msg_name = &from;
+    message.msg_namelen = sizeof from;
     message.msg_iov = &data;
     message.msg_iovlen = 1;
     message.msg_control = controlArea;
     message.msg_controllen = kControlSize;
+    return message;
+}
+
+// One datagram from the normal queue, decoded; Unrelated when there is none.
+DecodedDatagram Receive(const EchoSocket& socket, const EchoRequestIdentity& request) {
+    sockaddr_in source{};
+    iovec data;
+    msghdr message = MessageInto(data, source);
     const ssize_t size = recvmsg(socket.descriptor, &message, MSG_DONTWAIT);
     // A failed read (a pending error, nothing left) is looked at again on the next pass.
     if (size < 0)
@@ -95,14 +103,8 @@ DecodedDatagram Receive(const EchoSocket& socket, const EchoRequestIdentity& req
 std::optional<Outcome> ReadQueuedError(const EchoSocket& socket,
                                        const EchoRequestIdentity& request) {
     sockaddr_in quotedDestination{};
-    iovec data{datagramArea, kLargestDatagram};
-    msghdr message{};
-    message.msg_name = &quotedDestination;
-    message.msg_namelen = sizeof quotedDestination;
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    message.msg_control = controlArea;
-    message.msg_controllen = kControlSize;
+    iovec data;
+    msghdr message = MessageInto(data, quotedDestination);
     const ssize_t size = recvmsg(socket.descriptor, &message, MSG_ERRQUEUE | MSG_DONTWAIT);
     if (size < 0 || quotedDestination.sin_family != AF_INET ||
         AddressOf(quotedDestination) != request.destination)

@@ -1,8 +1,9 @@
 // Test-only Qt style plugin, built from Qt's public headers as any user could build one, that
-// the installed package's test loads into the installed program (QT_PLUGIN_PATH, QT_STYLE_OVERRIDE). It prints the
-// capability sets it holds there and whether it may open a packet socket (every frame of every
-// interface) or a raw ICMP one, then pings 127.0.0.1 through the window's own field and button,
-// prints the status shown, and how many ICMP sockets of either kind the window's process holds.
+// the installed package's test loads into the installed program (QT_PLUGIN_PATH,
+// QT_STYLE_OVERRIDE). It prints the capability sets it holds there and whether it may open a packet
+// socket (every frame of every interface) or a raw ICMP one, then pings 127.0.0.1 through the
+// window's own field and button, prints the status shown, and how many ICMP sockets of either kind
+// the window's process holds.
 #include <QApplication>
 #include <QStyleFactory>
 #include <QStylePlugin>
