@@ -2,9 +2,9 @@
 // namespace of its own) and driven through real pipes as the window drives it.
 #pragma once
 
-#include "tests/support/NetworkNamespaces.h"
 #include "echo/EchoProtocol.h"
 #include "support/TemporaryFolder.h"
+#include "tests/support/NetworkNamespaces.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -40,17 +40,21 @@ struct EchoProgramStart {
 struct EchoAnswer {
     echo::AnswerHeader header{};
     std::vector<std::uint8_t> record;
-    std::int32_t Status() const {
-        std::int32_t status = -1;
-        std::memcpy(&status, record.data() + 4, record.size() >= 8 ? 4 : 0);
-        return status;
-    }
+    std::uint32_t Address() const { return Field<std::uint32_t>(0); }
+    std::int32_t Status() const { return Field<std::int32_t>(4); }
     std::string Data() const {
         std::int16_t size = 0;
         std::memcpy(&size, record.data() + 12, record.size() >= 28 ? 2 : 0);
         return record.size() >= 28u + size
                    ? std::string(record.begin() + 28, record.begin() + 28 + size)
                    : "";
+    }
+    // A field of the record (-1 when the record is too short to hold it).
+    template <typename Value> Value Field(std::size_t offset) const {
+        Value value = static_cast<Value>(-1);
+        std::memcpy(&value, record.data() + offset,
+                    record.size() >= offset + sizeof value ? sizeof value : 0);
+        return value;
     }
 };
 
