@@ -139,7 +139,8 @@ TEST_P(InNamespaces, EveryEchoReportsOnlyItsOwnAnswerAmongAHostilePeersJunk) {
     constexpr int kEchoes = 300;
     int wrong = 0, sent = 0;
     for (int echo = 0; echo < kEchoes; ++echo) {
-        const std::optional<testing::EchoAnswer> answer = program->EchoThis(kFarValue, &sent);
+        const std::optional<testing::EchoAnswer> answer =
+            program->Echo("Echo This", kFarValue, 1000, 0, &sent);
         wrong += !answer || answer->header.replies != 1 || answer->Status() != 0 ||
                  answer->Address() != kFarValue || answer->Data() != "Echo This";
     }
@@ -151,28 +152,18 @@ TEST_P(InNamespaces, EveryEchoReportsOnlyItsOwnAnswerAmongAHostilePeersJunk) {
     EXPECT_LE(requestsSeen, sent);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sockets, InNamespaces,
-                         ::testing::Values(SocketRow{"RawSocket", false, SocketKind::Raw},
-                                           SocketRow{"PingSocket", true, SocketKind::Ping}),
-                         testing::kRowName);
-
 // Guards the raw socket's filter: between two echoes 10,000 replies, requests and errors about
 // requests, all with identifiers other than its own, reach the host. None is queued on it
 // (FIONREAD 0), and both echoes are answered.
-TEST(RawSocketFilter, QueuesNoneOfOthersTrafficBetweenEchoes) {
-    if (const std::string reason = NamespacePair::Unavailable(); !reason.empty())
-        GTEST_SKIP() << reason;
-    NamespacePair pair;
-    ASSERT_TRUE(pair.Ready() && pair.AllowPingSockets(false));
-    const int far = testing::RawSocketIn(pair.Far());
+TEST_P(InNamespaces, RawSocketQueuesNoneOfOthersTrafficBetweenEchoes) {
+    if (GetParam().socket != SocketKind::Raw)
+        GTEST_SKIP() << "a ping socket is handed its own identifier's traffic only";
+    const int far = testing::RawSocketIn(pair->Far());
     ASSERT_GE(far, 0);
-    EchoProgram program({.asNobody = true, .granted = true, .namedNetwork = pair.Near().c_str()});
-    ASSERT_TRUE(program.Greeting());
-    ASSERT_EQ(program.Greeting()->socket, SocketKind::Raw);
-    const int socket = program.CopyOfDescriptor(program.SocketNumber());
+    const int socket = program->CopyOfDescriptor(program->SocketNumber());
     ASSERT_GE(socket, 0);
     std::array<int, 3> results{-1, -1, -1}; // first status, bytes queued, second status
-    std::optional<testing::EchoAnswer> answer = program.EchoThis(kFarValue);
+    std::optional<testing::EchoAnswer> answer = program->Echo("Echo This", kFarValue);
     results[0] = answer ? answer->Status() : -1;
     // The far side saw the request: its identifier is the one the noise avoids.
     std::uint8_t in[4096];
@@ -189,7 +180,7 @@ TEST(RawSocketFilter, QueuesNoneOfOthersTrafficBetweenEchoes) {
     }
     if (ours)
         ioctl(socket, FIONREAD, &results[1]);
-    answer = program.EchoThis(kFarValue);
+    answer = program->Echo("Echo This", kFarValue);
     results[2] = answer ? answer->Status() : -1;
     close(socket);
     close(far);
@@ -199,17 +190,17 @@ TEST(RawSocketFilter, QueuesNoneOfOthersTrafficBetweenEchoes) {
 // Guards that a program whose reader is gone stops waiting: an echo to a host that drops it may
 // wait 60 seconds, but the program ends well before (at most 30 s counts as not waiting), with
 // its input still open.
-TEST(ReaderGone, EndsTheProgramDuringAnEcho) {
-    if (const std::string reason = NamespacePair::Unavailable(); !reason.empty())
-        GTEST_SKIP() << reason;
-    NamespacePair pair;
-    ASSERT_TRUE(pair.Ready() && pair.SetFarEchoVerdict("drop"));
-    EchoProgram program({.namedNetwork = pair.Near().c_str()});
-    ASSERT_TRUE(program.Greeting());
-    ASSERT_TRUE(program.Send(EchoProgram::Frame(EchoProgram::Request(kFarValue, 60'000), "x")));
-    program.CloseAnswers();
-    EXPECT_EQ(program.WaitForExit(), 0);
+TEST_P(InNamespaces, ReaderGoneEndsTheProgramDuringAnEcho) {
+    ASSERT_TRUE(pair->SetFarEchoVerdict("drop"));
+    ASSERT_TRUE(program->Send(EchoProgram::Frame(EchoProgram::Request(kFarValue, 60'000), "x")));
+    program->CloseAnswers();
+    EXPECT_EQ(program->WaitForExit(), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Sockets, InNamespaces,
+                         ::testing::Values(SocketRow{"RawSocket", false, SocketKind::Raw},
+                                           SocketRow{"PingSocket", true, SocketKind::Ping}),
+                         testing::kRowName);
 
 } // namespace
 } // namespace tarnwick::echo

@@ -125,12 +125,19 @@ public:
             return std::nullopt;
         return answer;
     }
-    // An echo of "Echo This" (to 127.0.0.1 unless told), asked again while it times out (late,
-    // not wrong); counts the requests sent.
-    std::optional<EchoAnswer> EchoThis(std::uint32_t destination = 16777343, int* sent = nullptr) {
+    // An echo of text (to 127.0.0.1 unless told) into a record of exactly its size, asked again
+    // while it times out (late, not wrong) unless it may not wait; counts the requests sent.
+    std::optional<EchoAnswer> Echo(const std::string& text = "Echo This",
+                                   std::uint32_t destination = 16777343,
+                                   std::uint32_t timeout = 1000, std::uint8_t tos = 0,
+                                   int* sent = nullptr) {
+        echo::RequestHeader header = Request(destination, timeout);
+        header.tos = tos;
+        header.replyCapacity = static_cast<std::uint32_t>(28 + text.size());
         std::optional<EchoAnswer> answer;
-        for (int attempt = 0; attempt < 10 && (!answer || answer->Status() == 11010); ++attempt) {
-            if (!Send(Frame(Request(destination), "Echo This")))
+        for (int attempt = 0; attempt < 10 && (!answer || (timeout && answer->Status() == 11010));
+             ++attempt) {
+            if (!Send(Frame(header, text)))
                 return std::nullopt;
             answer = Answer();
             if (sent)
