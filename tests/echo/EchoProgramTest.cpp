@@ -69,7 +69,7 @@ TEST_P(MalformedRequest, IsRefusedAndTheNextEchoIsServed) {
     else
         EXPECT_EQ(std::pair(refused->header.replies, refused->Status()),
                   std::pair(0u, GetParam().status));
-    const std::optional<EchoAnswer> next = program.EchoThis();
+    const std::optional<EchoAnswer> next = program.Echo();
     ASSERT_TRUE(next);
     EXPECT_EQ(next->header.verdict, Verdict::Served);
     EXPECT_EQ(next->Status(), LoopbackStatus(program));
@@ -105,23 +105,6 @@ INSTANTIATE_TEST_SUITE_P(
                    11001}),
     testing::kRowName);
 
-// Asks the program to echo text to 127.0.0.1 with a record of exactly its size.
-std::optional<EchoAnswer> EchoOf(EchoProgram& program, const std::string& text,
-                                 std::uint32_t timeout = 1000, std::uint8_t tos = 0) {
-    RequestHeader header = EchoProgram::Request(kLoopback, timeout);
-    header.tos = tos;
-    header.replyCapacity = static_cast<std::uint32_t>(28 + text.size());
-    std::optional<EchoAnswer> answer;
-    // A timeout on a busy machine is late, not wrong (unless the test gives no time to wait).
-    for (int attempt = 0; attempt < 5 && (!answer || (timeout && answer->Status() == 11010));
-         ++attempt) {
-        if (!program.Send(EchoProgram::Frame(header, text)))
-            return std::nullopt;
-        answer = program.Answer();
-    }
-    return answer;
-}
-
 // Guards the echoed bytes whole (large and empty ones too) in a record of exactly their size,
 // the request's TOS sent and then given back, and a late reply to an earlier echo never taken
 // for a later one's.
@@ -135,13 +118,13 @@ TEST(EchoProgram, EchoesWholeAndTakesOnlyEachEchosOwnReply) {
     for (std::size_t i = 0; i < large.size(); ++i)
         large[i] = static_cast<char>(i * 7);
     for (const std::string& text : {std::string("Echo This"), large, std::string()}) {
-        const std::optional<EchoAnswer> answer = EchoOf(program, text);
+        const std::optional<EchoAnswer> answer = program.Echo(text);
         ASSERT_TRUE(answer);
         EXPECT_EQ(std::tuple(answer->Status(), answer->header.recordSize, answer->Data()),
                   std::tuple(0, 28 + text.size(), text));
     }
     const auto tos = [&](std::uint8_t sent) { // loopback echoes the TOS
-        const std::optional<EchoAnswer> answer = EchoOf(program, "Echo This", 1000, sent);
+        const std::optional<EchoAnswer> answer = program.Echo("Echo This", kLoopback, 1000, sent);
         return answer && answer->record.size() > 21 ? answer->record[21] : -1;
     };
     EXPECT_EQ(tos(0x10), 0x10);
@@ -149,10 +132,10 @@ TEST(EchoProgram, EchoesWholeAndTakesOnlyEachEchosOwnReply) {
     for (int round = 0; round < 20; ++round) {
         const std::string text = "first " + std::to_string(round);
         // With no time to wait, this reply may come after the echo has given up.
-        const std::optional<EchoAnswer> quick = EchoOf(program, text, 0);
+        const std::optional<EchoAnswer> quick = program.Echo(text, kLoopback, 0);
         ASSERT_TRUE(quick);
         EXPECT_TRUE((quick->Status() == 0 && quick->Data() == text) || quick->Status() == 11010);
-        const std::optional<EchoAnswer> next = EchoOf(program, text + " again");
+        const std::optional<EchoAnswer> next = program.Echo(text + " again");
         ASSERT_TRUE(next);
         EXPECT_EQ(std::pair(next->Status(), next->Data()), std::pair(0, text + " again"));
     }
@@ -247,7 +230,7 @@ TEST_P(WhileServing, HoldsNothingButItsSocket) {
         close(copy);
     }
 
-    const std::optional<EchoAnswer> answer = program.EchoThis();
+    const std::optional<EchoAnswer> answer = program.Echo();
     ASSERT_TRUE(answer);
     EXPECT_EQ(answer->Status(), row.socket == SocketKind::None ? 11050 : 0);
     EXPECT_EQ(program.Status()["Seccomp"], "2");

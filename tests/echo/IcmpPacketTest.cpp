@@ -120,16 +120,14 @@ TEST(RawDatagram, ErrorAboutOurRequestGivesItsStatusAndTheReporter) {
         {3, 0, 11002},  {3, 1, 11003},  {3, 2, 11004},  {3, 3, 11005}, {3, 4, 11009},
         {3, 5, 11012},  {3, 6, 11002},  {3, 7, 11003},  {3, 9, 11002}, {3, 10, 11003},
         {3, 11, 11002}, {3, 13, 11003}, {3, 99, 11003}, {4, 0, 11016}, {11, 0, 11013},
-        {11, 1, 11014}, {12, 0, 11015}, {12, 1, 11015}, {5, 1, 0},     {0, 0, 0},
-        {8, 0, 0},      {13, 0, 0},     {255, 0, 0}}; // 0: no error about a request
+        {11, 1, 11014}, {12, 0, 11015}, {12, 1, 11015}, {0, 0, 0},     {13, 0, 0}};
     for (const auto& [type, code, status] : rows) {
-        SCOPED_TRACE("type " + std::to_string(type) + " code " + std::to_string(code));
-        EXPECT_EQ(StatusForIcmpError(type, code).value_or(0), status);
         const DecodedDatagram decoded =
             DecodeRawDatagram(ErrorAbout(OurRequest(), type, code), kRequest);
-        EXPECT_EQ(decoded.verdict, status ? DatagramVerdict::Error : DatagramVerdict::Unrelated);
-        EXPECT_EQ(decoded.status, status);
-        EXPECT_EQ(decoded.ip.sourceAddress, status ? kRouter : 0);
+        EXPECT_EQ(std::tuple(decoded.verdict, decoded.status, decoded.ip.sourceAddress),
+                  std::tuple(status ? DatagramVerdict::Error : DatagramVerdict::Unrelated, status,
+                             status ? kRouter : 0))
+            << int{type} << "/" << int{code}; // 0: no error about a request
     }
 }
 

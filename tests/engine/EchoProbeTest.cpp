@@ -1,22 +1,16 @@
 // The echo probe over scripted services (what it sends, where reply bytes land, what it
 // returns, that it releases everything on every way out), the socket library's start-up
-// messages, and real echoes and their failures between two throw-away network namespaces.
+// messages, and a real echo between two throw-away network namespaces.
 #include "engine/EchoProbe.h"
 #include "engine/EngineError.h"
 #include "engine/SocketStartup.h"
 
 #include "support/Fakes.h"
-#include "support/IcmpPeer.h"
 #include "support/NetworkNamespaces.h"
 #include "support/SystemEcho.h"
 
 #include <gtest/gtest.h>
 
-#include <poll.h>
-
-#include <array>
-#include <atomic>
-#include <chrono>
 #include <climits>
 #include <thread>
 
@@ -131,198 +125,33 @@ TEST(SocketStartup, TellsTheUserWhatTheLibraryLacks) {
     }
 }
 
-using testing::NamespacePair;
-
-constexpr std::int32_t kFarValue = 33685696;  // 192.0.2.2
-constexpr std::int32_t kNearValue = 16908480; // 192.0.2.1
-
-// What the probe in the near namespace saw; copied out of the child as bytes.
-struct ProbeRun {
-    EchoReply reply;
-    std::int32_t result;
-    std::size_t messagesShown;
-    long long milliseconds;
-    platform::IcmpOpenFailure openFailure;
-};
-
-ProbeRun Probe(const char* addressText) {
-    testing::RecordingMessageDialog messages;
-    ProbeRun run{};
-    const auto start = std::chrono::steady_clock::now();
-    const PingOutcome outcome =
-        ProbeAddress(addressText, run.reply, testing::BuiltEchoServices(messages));
-    run.milliseconds = (std::chrono::steady_clock::now() - start) / std::chrono::milliseconds(1);
-    run.result = outcome.result.value_or(INT_MIN);
-    run.messagesShown = messages.shown.size();
-    run.openFailure = outcome.openFailure;
-    return run;
-}
-
-struct EchoRow {
-    const char* name;
-    const char* farVerdict; // nft verdict on the far side's echo requests; "" answers
-    const char* address;
-    std::int32_t status;
-    std::int32_t reportingAddress; // Address after the probe
-};
-
-// Each row guards one mapping of what the network did to the status the user sees: a reply
-// from the asked host, the 200 ms timeout, each ICMP error with its reporting host, local
-// errors of sending (no route, broadcast). Never Status 0 for a failure.
-constexpr EchoRow kRows[] = {
-    {"Answers", "", "192.0.2.2", 0, kFarValue},
-    {"OwnAddressAnswers", "", "192.0.2.1", 0, kNearValue},
-    {"DroppedTimesOut", "drop", "192.0.2.2", 11010, 0},
-    {"NetUnreachable", "reject with icmp type net-unreachable", "192.0.2.2", 11002, kFarValue},
-    {"HostUnreachable", "reject with icmp type host-unreachable", "192.0.2.2", 11003, kFarValue},
-    {"ProtUnreachable", "reject with icmp type prot-unreachable", "192.0.2.2", 11004, kFarValue},
-    {"PortUnreachable", "reject with icmp type port-unreachable", "192.0.2.2", 11005, kFarValue},
-    {"AdminProhibited", "reject with icmp type admin-prohibited", "192.0.2.2", 11003, kFarValue},
-    {"FragmentationNeeded", "reject with icmp type frag-needed", "192.0.2.2", 11009, kFarValue},
-    {"NoRoute", "", "198.51.100.7", 11002, 0},
-    {"Broadcast", "", "192.0.2.255", 11018, 0},
-};
-
-// Every probe runs after the window's start-up, which ends with no capability left, through the
-// echo program of this build. false: its raw socket (ping sockets off, run by root); true: a
-// ping socket (ping sockets on, run as nobody, so a raw socket cannot be what answered).
-class NamespaceEcho : public ::testing::TestWithParam<bool> {
-protected:
-    void SetUp() override {
-        if (const std::string reason = NamespacePair::Unavailable(); !reason.empty())
-            GTEST_SKIP() << reason;
-        pair.emplace();
-        ASSERT_TRUE(pair->Ready() && pair->AllowPingSockets(ping)) << "no namespaces";
-    }
-    // Runs work in the near namespace, as nobody for a ping socket.
-    template <typename Result>
-    Result InNear(const std::function<Result()>& work, bool withoutRawSockets) {
-        const std::optional<Result> run = testing::RunInNamespace<Result>(
-            pair->Near(), withoutRawSockets, [&] { return testing::StartAsUser(), work(); });
-        EXPECT_TRUE(run.has_value()) << "the probe's child process failed";
-        return run.value_or(Result{});
-    }
-
-    const bool ping = GetParam();
-    std::optional<NamespacePair> pair;
-};
-
-TEST_P(NamespaceEcho, EachOutcomeGivesItsStatus) {
-    const auto probe = [this](const char* address, bool withoutRawSockets) {
-        return InNear<ProbeRun>([address] { return Probe(address); }, withoutRawSockets);
-    };
-    for (const EchoRow& row : kRows) {
-        SCOPED_TRACE(row.name);
-        ASSERT_TRUE(pair->SetFarEchoVerdict(row.farVerdict));
-        // On a busy machine an answer can come late, after 200 ms, and a timeout can end late:
-        // such a probe is asked again; one that is wrong is not.
-        ProbeRun run = probe(row.address, ping);
-        for (int retry = 0; retry < 5 && ((row.status != 11010 && run.reply.Status == 11010) ||
-                                          run.milliseconds >= (row.status == 11010 ? 1500 : 200));
-             ++retry)
-            run = probe(row.address, ping);
-        EXPECT_EQ(run.reply.Status, row.status);
-        EXPECT_EQ(run.reply.Address, row.reportingAddress);
-        EXPECT_EQ(run.result, row.status == 0 ? run.reply.RoundTripTime : -row.status);
-        EXPECT_EQ(run.reply.DataSize, row.status == 0 ? 9 : 0);
-        EXPECT_EQ(std::string(run.reply.Data), row.status == 0 ? "Echo This" : "");
-        EXPECT_EQ(run.messagesShown, 0u);
-        EXPECT_EQ(run.openFailure, platform::IcmpOpenFailure::None);
-        EXPECT_GE(run.milliseconds, row.status == 11010 ? 199 : 0);
-        EXPECT_LT(run.milliseconds, row.status == 11010 ? 1500 : 200);
-    }
-    // Neither ping sockets nor CAP_NET_RAW: a general failure, never a success, and the service
-    // says that this user may not ping.
-    ASSERT_TRUE(pair->AllowPingSockets(false));
-    const ProbeRun refused = probe("192.0.2.2", true);
-    EXPECT_EQ(refused.reply.Status, 11050);
-    EXPECT_EQ(refused.result, -11050);
-    EXPECT_EQ(refused.openFailure, platform::IcmpOpenFailure::NotPermitted);
-}
-
-// What reaches the near host about an echo after it timed out, before the next echo or while
-// that one waits; the next one is answered or not.
-enum class Late { Error, Reply };
-constexpr struct {
-    const char* name;
-    Late late;
-    bool whileNextWaits, nextAnswered;
-} kLateRows[] = {
-    {"ErrorWhileIdleThenAnswer", Late::Error, false, true},
-    {"ErrorWhileNextWaits", Late::Error, true, true},
-    {"ReplyWhileIdleThenSilence", Late::Reply, false, false},
-    {"ReplyWhileNextWaits", Late::Reply, true, false},
-};
-
-// Guards the next echo's result against anything about an earlier one: a pending error the
-// next send would return, a queued error or reply, one that comes while the next one waits.
-TEST_P(NamespaceEcho, NothingAboutAnEarlierEchoDecidesTheNext) {
-    ASSERT_TRUE(pair->InFar("sysctl -qw net.ipv4.icmp_echo_ignore_all=1"));
-    for (const auto& row : kLateRows) {
-        SCOPED_TRACE(row.name);
-        // The far host is a raw socket of the test; another one sees what reaches the near host.
-        const int far = testing::RawSocketIn(pair->Far()),
-                  near = testing::RawSocketIn(pair->Near());
-        ASSERT_TRUE(far >= 0 && near >= 0);
-        const auto probes = InNear<std::array<ProbeRun, 2>>(
-            [&] {
-                std::pair<std::uint16_t, std::uint16_t> requests[2];
-                std::atomic<int> seen = 0;
-                const auto late = [&] {
-                    const auto [id, sequence] = requests[0];
-                    testing::Send(far,
-                                  row.late == Late::Error
-                                      ? testing::ErrorQuotingRequest(3, 1, kNearValue, kFarValue,
-                                                                     id, sequence)
-                                      : testing::IcmpMessage(0, 0, id, sequence),
-                                  kNearValue);
-                };
-                std::jthread peer([&](std::stop_token stop) {
-                    for (std::uint8_t in[4096]; !stop.stop_requested();) {
-                        pollfd waiting{far, POLLIN, 0};
-                        const auto request =
-                            poll(&waiting, 1, 20) > 0
-                                ? testing::EchoThisRequest(in, recv(far, in, sizeof in, 0))
-                                : std::nullopt;
-                        if (!request)
-                            continue;
-                        requests[std::min(seen.load(), 1)] = *request;
-                        if (++seen == 2 && row.whileNextWaits)
-                            late();
-                        if (seen >= 2 && row.nextAnswered)
-                            testing::Send(
-                                far, testing::IcmpMessage(0, 0, request->first, request->second),
-                                kNearValue);
-                    }
-                });
-                std::array<ProbeRun, 2> runs{Probe("192.0.2.2")};
-                for (int wait = 0; seen < 1 && wait < 1000; ++wait)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-                if (!row.whileNextWaits) {
-                    late();
-                    // The kernel hands it to the raw socket, then at once to the echo's.
-                    pollfd arrived{near, POLLIN, 0};
-                    poll(&arrived, 1, 10000);
-                }
-                // An answer that came too late on a busy machine is asked for again.
-                for (int tries = 0; tries < 5; ++tries) {
-                    runs[1] = Probe("192.0.2.2");
-                    if (!row.nextAnswered || runs[1].reply.Status != 11010)
-                        break;
-                }
-                return runs;
-            },
-            ping);
-        close(far);
-        close(near);
-        EXPECT_EQ(probes[0].reply.Status, 11010);
-        EXPECT_EQ(probes[1].reply.Status, row.nextAnswered ? 0 : 11010);
-        EXPECT_EQ(probes[1].reply.Address, row.nextAnswered ? kFarValue : 0);
+// One echo per socket kind through PingAddress and the echo program of this build, between two
+// namespaces: the program is started from a thread inside the near one, as the window starts
+// its own, and the far host answers. The error and timeout statuses are the echo tests' rows.
+TEST(NamespaceEcho, EachSocketKindEchoesThroughTheProgram) {
+    if (const std::string reason = testing::NamespacePair::Unavailable(); !reason.empty())
+        GTEST_SKIP() << reason;
+    testing::NamespacePair pair;
+    ASSERT_TRUE(pair.Ready());
+    for (const bool ping : {false, true}) {
+        SCOPED_TRACE(ping ? "PingSocket" : "RawSocket");
+        ASSERT_TRUE(pair.AllowPingSockets(ping));
+        EchoReply reply{};
+        std::int32_t result = 0;
+        testing::RecordingMessageDialog messages;
+        std::thread([&] {
+            platform::EchoProgramClient icmp(TARNWICK_ECHO_PROGRAM_BUILT);
+            if (testing::EnterNamespace(pair.Near()))
+                result = testing::PingUnlessLate("192.0.2.2", reply,
+                                                 {platform::SystemSocketLibrary(), icmp, messages});
+        }).join();
+        EXPECT_EQ(reply.Status, 0);
+        EXPECT_EQ(reply.Address, 33685696); // 192.0.2.2
+        EXPECT_EQ(result, reply.RoundTripTime);
+        EXPECT_EQ(std::string(reply.Data), "Echo This");
+        EXPECT_TRUE(messages.shown.empty());
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(Sockets, NamespaceEcho, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "PingSocket" : "RawSocket"; });
 
 } // namespace
 } // namespace tarnwick

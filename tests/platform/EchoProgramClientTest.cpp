@@ -43,13 +43,6 @@ std::vector<pid_t> EchoPrograms() {
     return found;
 }
 
-char State(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string skip;
-    char state = '?';
-    return stat >> skip >> skip >> state ? state : '-';
-}
-
 // Gone for good: exited and reaped, so not even a zombie is left.
 bool Gone(pid_t pid) {
     return kill(pid, 0) != 0 && errno == ESRCH;
@@ -64,15 +57,6 @@ std::set<std::string> OpenFiles(pid_t pid) {
         files.insert(std::filesystem::read_symlink(entry.path(), error).string());
     return files;
 }
-
-// Skips where this user may not ping: the program of this build then exits at once.
-#define SKIP_UNLESS_THE_PROGRAM_PINGS(icmp)                                                        \
-    if (const platform::IcmpHandle handle = (icmp).IcmpCreateFile();                               \
-        handle != platform::kInvalidIcmpHandle)                                                    \
-        (icmp).IcmpCloseHandle(handle);                                                            \
-    else if ((icmp).LastOpenFailure() == platform::IcmpOpenFailure::NotPermitted)                  \
-    GTEST_SKIP() << "the echo program may not ping: needs CAP_NET_RAW (root) or a group inside "   \
-                    "net.ipv4.ping_group_range"
 
 struct FaultRow {
     const char* name;
@@ -110,7 +94,7 @@ const FaultRow kFaultRows[] = {
 // goes silent; a dead program left a zombie; a next ping that does not start a fresh one.
 TEST(EchoProgramClient, APingFailsWhenItsProgramDiesAndTheNextStartsAFreshOne) {
     platform::EchoProgramClient icmp(TARNWICK_ECHO_PROGRAM_BUILT);
-    SKIP_UNLESS_THE_PROGRAM_PINGS(icmp);
+    TARNWICK_SKIP_WITHOUT_ICMP();
     for (const FaultRow& row : kFaultRows) {
         SCOPED_TRACE(row.name);
         std::int32_t status = 0;
@@ -122,7 +106,7 @@ TEST(EchoProgramClient, APingFailsWhenItsProgramDiesAndTheNextStartsAFreshOne) {
             status = row.fault(icmp, program);
         }
         EXPECT_EQ(status, platform::ip_status::kGeneralFailure);
-        EXPECT_TRUE(Gone(program)) << "state " << State(program);
+        EXPECT_TRUE(Gone(program)) << "not reaped";
         EchoReply reply{};
         testing::RecordingMessageDialog messages;
         testing::PingUnlessLate("127.0.0.1", reply,
@@ -147,7 +131,7 @@ TEST(EchoProgramClient, AProgramThatStopsReadingFailsThePingAndNotTheWindow) {
 // or, when the window's process ends without closing anything, by the end of its input.
 TEST(EchoProgramClient, TheProgramEndsWithTheWindow) {
     auto icmp = std::make_unique<platform::EchoProgramClient>(TARNWICK_ECHO_PROGRAM_BUILT);
-    SKIP_UNLESS_THE_PROGRAM_PINGS(*icmp);
+    TARNWICK_SKIP_WITHOUT_ICMP();
     ASSERT_EQ(PingStatus(*icmp), 0);
     ASSERT_EQ(EchoPrograms().size(), 1u);
     const pid_t closed = EchoPrograms()[0];
@@ -188,7 +172,7 @@ TEST(EchoProgramClient, TheProgramEndsWithTheWindow) {
 TEST(EchoProgramClient, ProgramsTheWindowStartsInheritNoneOfItsPipes) {
     const std::set<std::string> before = OpenFiles(getpid());
     platform::EchoProgramClient icmp(TARNWICK_ECHO_PROGRAM_BUILT);
-    SKIP_UNLESS_THE_PROGRAM_PINGS(icmp);
+    TARNWICK_SKIP_WITHOUT_ICMP();
     ASSERT_EQ(PingStatus(icmp), 0);
     std::set<std::string> pipes;
     for (const std::string& file : OpenFiles(getpid()))

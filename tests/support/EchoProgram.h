@@ -2,9 +2,9 @@
 // namespace of its own) and driven through real pipes as the window drives it.
 #pragma once
 
-#include "tests/support/NetworkNamespaces.h"
 #include "echo/EchoProtocol.h"
 #include "support/TemporaryFolder.h"
+#include "tests/support/NetworkNamespaces.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -40,17 +40,21 @@ struct EchoProgramStart {
 struct EchoAnswer {
     echo::AnswerHeader header{};
     std::vector<std::uint8_t> record;
-    std::int32_t Status() const {
-        std::int32_t status = -1;
-        std::memcpy(&status, record.data() + 4, record.size() >= 8 ? 4 : 0);
-        return status;
-    }
+    std::uint32_t Address() const { return Field<std::uint32_t>(0); }
+    std::int32_t Status() const { return Field<std::int32_t>(4); }
     std::string Data() const {
         std::int16_t size = 0;
         std::memcpy(&size, record.data() + 12, record.size() >= 28 ? 2 : 0);
         return record.size() >= 28u + size
                    ? std::string(record.begin() + 28, record.begin() + 28 + size)
                    : "";
+    }
+    // A field of the record (-1 when the record is too short to hold it).
+    template <typename Value> Value Field(std::size_t offset) const {
+        Value value = static_cast<Value>(-1);
+        std::memcpy(&value, record.data() + offset,
+                    record.size() >= offset + sizeof value ? sizeof value : 0);
+        return value;
     }
 };
 
@@ -121,12 +125,19 @@ public:
             return std::nullopt;
         return answer;
     }
-    // An echo of "Echo This" (to 127.0.0.1 unless told), asked again while it times out (late,
-    // not wrong); counts the requests sent.
-    std::optional<EchoAnswer> EchoThis(std::uint32_t destination = 16777343, int* sent = nullptr) {
+    // An echo of text (to 127.0.0.1 unless told) into a record of exactly its size, asked again
+    // while it times out (late, not wrong) unless it may not wait; counts the requests sent.
+    std::optional<EchoAnswer> Echo(const std::string& text = "Echo This",
+                                   std::uint32_t destination = 16777343,
+                                   std::uint32_t timeout = 1000, std::uint8_t tos = 0,
+                                   int* sent = nullptr) {
+        echo::RequestHeader header = Request(destination, timeout);
+        header.tos = tos;
+        header.replyCapacity = static_cast<std::uint32_t>(28 + text.size());
         std::optional<EchoAnswer> answer;
-        for (int attempt = 0; attempt < 10 && (!answer || answer->Status() == 11010); ++attempt) {
-            if (!Send(Frame(Request(destination), "Echo This")))
+        for (int attempt = 0; attempt < 10 && (!answer || (timeout && answer->Status() == 11010));
+             ++attempt) {
+            if (!Send(Frame(header, text)))
                 return std::nullopt;
             answer = Answer();
             if (sent)

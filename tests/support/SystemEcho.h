@@ -3,7 +3,6 @@
 #pragma once
 
 #include "engine/EchoProbe.h"
-#include "platform/Capabilities.h"
 #include "platform/Icmp.h"
 #include "platform/linux/EchoProgramClient.h"
 
@@ -22,16 +21,11 @@ inline EchoServices BuiltEchoServices(platform::MessageDialog& messages) {
     return {platform::SystemSocketLibrary(), BuiltEchoProgram(), messages};
 }
 
+// A program of its own, gone when this returns: tests that count echo programs count no other.
 inline bool MachineCanEcho() {
-    platform::IcmpService& icmp = BuiltEchoProgram();
+    platform::EchoProgramClient icmp(TARNWICK_ECHO_PROGRAM_BUILT);
     const platform::IcmpHandle handle = icmp.IcmpCreateFile();
     return handle != platform::kInvalidIcmpHandle && icmp.IcmpCloseHandle(handle);
-}
-
-// The window's start-up, ending as a user's run does: with no capability (root keeps its own).
-inline void StartAsUser() {
-    platform::GiveUpPrivileges(platform::SystemCapabilities());
-    platform::SystemCapabilities().DropAll();
 }
 
 // Pings, and again while the ping times out (at most 10 times): on a busy machine an answer

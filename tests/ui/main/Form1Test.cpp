@@ -3,6 +3,7 @@
 #include "Form1Fixture.h"
 
 #include "platform/linux/EchoProgramClient.h"
+#include "support/TemporaryFolder.h"
 #include "support/WindowChecks.h"
 #include "ui/common/QtMessageDialog.h"
 
@@ -210,10 +211,16 @@ TEST_F(Form1Test, PingFillsTheResultFields) {
 }
 
 // Guards the one message per run that says why every ping fails and what to do, taken from
-// the reason the engine gives for opening no handle, not from the status: no permission, or no
-// echo program where the window looks for it; the setcap line names the echo program.
+// the reason the engine gives for opening no handle, not from the status: no permission (as
+// the echo program's greeting says), or no echo program where the window looks for it; the
+// setcap line names the echo program.
 TEST_F(Form1Test, NoPermissionToPingIsExplainedOncePerRun) {
     platform::EchoProgramClient missing("/nonexistent/libexec/tarnwick-echo");
+    // An echo program that may not ping: it says so in its greeting, then waits for its input.
+    testing::TemporaryFolder folder;
+    const std::string refusing =
+        folder.WriteScript("tarnwick-echo", "printf '\\001\\000\\001\\000'\nexec cat >/dev/null");
+    platform::EchoProgramClient refused(refusing);
     const struct {
         const char* name;
         platform::IcmpService& icmp;
@@ -225,6 +232,7 @@ TEST_F(Form1Test, NoPermissionToPingIsExplainedOncePerRun) {
         {"NotPermitted", icmp, IcmpOpenFailure::NotPermitted, "/opt/fake/tarnwick-echo"},
         {"EchoProgramMissing", missing, IcmpOpenFailure::None,
          "/nonexistent/libexec/tarnwick-echo"},
+        {"EchoProgramNotPermitted", refused, IcmpOpenFailure::None, refusing},
     };
     Answer({0, 11050});
     for (const auto& row : rows) {
