@@ -71,11 +71,9 @@ TEST_P(MalformedRequest, IsRefusedAndTheNextEchoIsServed) {
                   std::pair(0u, GetParam().status));
     const std::optional<EchoAnswer> next = program.Echo();
     ASSERT_TRUE(next);
-    EXPECT_EQ(next->header.verdict, Verdict::Served);
-    EXPECT_EQ(next->Status(), LoopbackStatus(program));
-    if (next->Status() == 0) {
-        EXPECT_EQ(next->Data(), "Echo This");
-    }
+    EXPECT_EQ(std::tuple(next->header.verdict, next->Status(), next->Data()),
+              std::tuple(Verdict::Served, LoopbackStatus(program),
+                         LoopbackStatus(program) ? "" : "Echo This"));
 }
 
 const auto frame = [](const RequestHeader& header, const std::string& data = "Echo This") {
@@ -206,13 +204,10 @@ TEST_P(WhileServing, HoldsNothingButItsSocket) {
     EXPECT_EQ(stat(("/proc/" + std::to_string(program.Pid()) + "/status").c_str(), &entry), 0);
     EXPECT_EQ(entry.st_uid, 0u) << "dumpable";
 
-    std::string links;
-    for (const auto& [number, link] : program.Descriptors())
-        links += " " + std::to_string(number) + "->" + link;
-    EXPECT_EQ(program.Descriptors().size(), row.socket == SocketKind::None ? 3u : 4u) << links;
+    EXPECT_EQ(program.Descriptors().size(), row.socket == SocketKind::None ? 3u : 4u);
     const int socket = program.SocketNumber();
     if (row.socket != SocketKind::None) {
-        ASSERT_GT(socket, 2) << links;
+        ASSERT_GT(socket, 2);
         std::ifstream info("/proc/" + std::to_string(program.Pid()) + "/fdinfo/" +
                            std::to_string(socket));
         unsigned long flags = 0;

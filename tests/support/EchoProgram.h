@@ -8,11 +8,9 @@
 
 #include <fcntl.h>
 #include <grp.h>
-#include <net/if.h>
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -57,6 +55,17 @@ struct EchoAnswer {
         return value;
     }
 };
+
+// A process's descriptors, each number with where it leads ("pipe:[inode]", a path...).
+inline std::map<int, std::string> OpenDescriptors(pid_t pid) {
+    std::map<int, std::string> descriptors;
+    std::error_code error;
+    for (const auto& entry :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error))
+        descriptors[std::stoi(entry.path().filename())] =
+            std::filesystem::read_symlink(entry, error).string();
+    return descriptors;
+}
 
 class EchoProgram {
 public:
@@ -146,15 +155,7 @@ public:
         return answer;
     }
 
-    // The program's descriptors, each number with where it leads.
-    std::map<int, std::string> Descriptors() const {
-        std::map<int, std::string> descriptors;
-        for (const auto& entry :
-             std::filesystem::directory_iterator("/proc/" + std::to_string(pid_) + "/fd"))
-            descriptors[std::stoi(entry.path().filename())] =
-                std::filesystem::read_symlink(entry).string();
-        return descriptors;
-    }
+    std::map<int, std::string> Descriptors() const { return OpenDescriptors(pid_); }
     // The number of its one socket (-1: none, or more than one).
     int SocketNumber() const {
         int number = -1, sockets = 0;
@@ -230,21 +231,10 @@ private:
             return EnterNamespace(start.namedNetwork);
         if (!start.ownNetwork)
             return true;
-        if (unshare(CLONE_NEWNET) != 0)
-            return false;
-        const int control = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        ifreq loopback{};
-        std::strcpy(loopback.ifr_name, "lo");
-        loopback.ifr_flags = IFF_UP;
-        const bool up = control >= 0 && ioctl(control, SIOCSIFFLAGS, &loopback) == 0;
-        close(control);
-        // A new namespace starts with ping sockets closed ("1 0").
-        const int range = open("/proc/sys/net/ipv4/ping_group_range", O_WRONLY | O_CLOEXEC);
-        const char everyone[] = "0 2147483647";
-        const bool ranged = !start.pingSocketsOpen ||
-                            (range >= 0 && write(range, everyone, sizeof everyone - 1) > 0);
-        close(range);
-        return up && ranged;
+        // A new namespace starts with loopback down and ping sockets closed ("1 0").
+        return unshare(CLONE_NEWNET) == 0 && RunQuietly("ip link set lo up") &&
+               (!start.pingSocketsOpen ||
+                (std::ofstream("/proc/sys/net/ipv4/ping_group_range") << "0 2147483647").flush());
     }
 
     // Reads exactly size bytes; gives up only when the program is gone or silent for 30 s.
