@@ -10,11 +10,6 @@ if(TARNWICK_SANITIZE OR TARNWICK_BUILD_FUZZ)
         -fno-omit-frame-pointer)
     target_compile_options(tarnwick_options INTERFACE ${TARNWICK_SANITIZER_FLAGS})
     target_link_options(tarnwick_options INTERFACE ${TARNWICK_SANITIZER_FLAGS})
-    # What ASan advises: -O1 keeps its stack traces whole, and line tables are all a report reads
-    # (a third less to compile than full debug information).
-    if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
-        set(CMAKE_CXX_FLAGS_RELWITHDEBINFO "-O1 -gline-tables-only -DNDEBUG")
-    endif()
 endif()
 
 if(TARNWICK_BUILD_FUZZ)
