@@ -331,19 +331,20 @@ void MeasureFirstPing(int samples) {
 // round trip, alternated call by call on the socket kind the program would choose.
 void MeasureProgramExchange(int probes) {
     const tarnwick::echo::OpenedSocket opened = tarnwick::echo::OpenEchoSocket();
-    const SocketKind kind =
-        opened.socket.kind == tarnwick::echo::SocketKind::Ping ? SocketKind::Ping : SocketKind::Raw;
+    const SocketKind kind = opened.socket.kind == tarnwick::contract::SocketKind::Ping
+                                ? SocketKind::Ping
+                                : SocketKind::Raw;
     const char* kindName = kind == SocketKind::Ping ? "ping socket" : "raw socket";
     const std::string measure =
         std::string("echo program's exchange, 127.0.0.1 (") + kindName + ", us)";
-    if (opened.socket.kind == tarnwick::echo::SocketKind::None) {
+    if (opened.socket.kind == tarnwick::contract::SocketKind::None) {
         PrintRawRow(measure, "no socket", "bare round trip", "-", "<= 1.25x", "NO");
         return;
     }
     tarnwick::echo::EchoExchange exchange(opened.socket);
     static std::uint8_t record[278];
     const std::uint8_t text[] = {'E', 'c', 'h', 'o', ' ', 'T', 'h', 'i', 's'};
-    const tarnwick::echo::EchoRequest request{0, 0, 16777343, 200, sizeof record, text};
+    const tarnwick::contract::EchoRequest request{0, 0, 16777343, 200, sizeof record, text};
     std::vector<double> floorTimes, exchangeTimes;
     int failures = 0;
     for (int index = -probes / 10; index < probes; ++index) {
@@ -395,22 +396,22 @@ void MeasureProgramMemory(int echoes) {
         }
         return true;
     };
-    tarnwick::echo::Greeting greeting{};
+    tarnwick::contract::Greeting greeting{};
     int served = 0;
     if (child > 0 && readAll(&greeting, sizeof greeting)) {
-        const tarnwick::echo::RequestHeader header{tarnwick::echo::kProtocolVersion,
-                                                   tarnwick::echo::RequestKind::Echo,
-                                                   0,
-                                                   0,
-                                                   16777343,
-                                                   200,
-                                                   278};
+        const tarnwick::contract::RequestHeader header{tarnwick::contract::kProtocolVersion,
+                                                       tarnwick::contract::RequestKind::Echo,
+                                                       0,
+                                                       0,
+                                                       16777343,
+                                                       200,
+                                                       278};
         std::uint8_t frame[2 + sizeof header + 9] = {sizeof header + 9, 0};
         std::memcpy(frame + 2, &header, sizeof header);
         std::memcpy(frame + 2 + sizeof header, "Echo This", 9);
-        std::uint8_t answer[sizeof(tarnwick::echo::AnswerHeader) + 278];
+        std::uint8_t answer[sizeof(tarnwick::contract::AnswerHeader) + 278];
         for (int echo = 0; echo < echoes; ++echo) {
-            tarnwick::echo::AnswerHeader answerHeader{};
+            tarnwick::contract::AnswerHeader answerHeader{};
             if (write(toProgram[1], frame, sizeof frame) != sizeof frame ||
                 !readAll(&answerHeader, sizeof answerHeader) ||
                 answerHeader.recordSize > sizeof answer ||

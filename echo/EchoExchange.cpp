@@ -2,7 +2,6 @@
 #include "echo/EchoExchange.h"
 
 #include "echo/IcmpPacket.h"
-#include "platform/Icmp.h"
 
 #include <ctime> // linux/errqueue.h uses timespec
 #include <linux/errqueue.h>
@@ -18,8 +17,6 @@
 
 namespace tarnwick::echo {
 namespace {
-
-namespace ip_status = platform::ip_status;
 
 // IPv4 datagrams are at most 65535 bytes, so nothing read is ever cut short.
 constexpr std::size_t kLargestDatagram = 65536;
@@ -181,7 +178,7 @@ Outcome Await(const EchoSocket& socket, int watch, const EchoRequestIdentity& re
                 if (status != ip_status::kSuccess)
                     return {status, decoded.ip.sourceAddress};
                 return {status, decoded.ip.sourceAddress, true,
-                        platform::reply_layout::kHeaderSize + decoded.data.size() +
+                        reply_layout::kHeaderSize + decoded.data.size() +
                             decoded.ip.options.size()};
             }
         }
@@ -214,7 +211,7 @@ EchoOutcome EchoExchange::Echo(const EchoRequest& request, std::span<std::uint8_
     // Linux would answer 0.0.0.0 from the local host: a false success.
     if (request.destination == 0)
         return fail(ip_status::kBadDestination);
-    if (record.size() < platform::reply_layout::kHeaderSize + request.data.size())
+    if (record.size() < reply_layout::kHeaderSize + request.data.size())
         return fail(ip_status::kBufTooSmall);
     if (request.data.size() > kLargestEchoData)
         return fail(ip_status::kPacketTooBig);

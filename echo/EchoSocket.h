@@ -1,7 +1,7 @@
 // The echo program's one ICMP socket: which kind, and opening it.
 #pragma once
 
-#include "echo/EchoProtocol.h"
+#include "echo/Contract.h"
 
 #include <cstdint>
 

@@ -1,6 +1,8 @@
 // ICMP echo datagrams and reply records as bytes: building, decoding and status mapping.
 #pragma once
 
+#include "echo/Contract.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -16,15 +18,6 @@ struct EchoRequestIdentity {
     std::uint16_t identifier = 0;
     std::uint16_t sequence = 0;
     std::uint32_t destination = 0; // address value: first dotted part in the low byte
-};
-
-// IP header details of a received datagram. Views point into the datagram.
-struct IpDetails {
-    std::uint32_t sourceAddress = 0; // address value
-    std::uint8_t ttl = 0;
-    std::uint8_t tos = 0;
-    std::uint8_t flags = 0; // the three header flag bits: 2 = don't fragment, 1 = more fragments
-    std::span<const std::uint8_t> options;
 };
 
 enum class DatagramVerdict {
@@ -74,17 +67,5 @@ std::int32_t StatusForSocketError(int errorNumber);
 // back.
 std::uint32_t AddressValueFromNetworkBytes(std::span<const std::uint8_t, 4> bytes);
 void AddressValueToNetworkBytes(std::uint32_t address, std::span<std::uint8_t, 4> bytes);
-
-// Writes a successful reply into the reply buffer: the header at the layout offsets, the
-// echoed data at the data offset and the options right after it. When the data and options
-// do not fit, writes a failure with the buffer-too-small status instead. Returns the status
-// written.
-std::int32_t WriteEchoReply(std::span<std::uint8_t> buffer, const IpDetails& ip,
-                            std::span<const std::uint8_t> data, std::uint32_t roundTripTime);
-
-// Writes a failure header: the status and the reporting address, every other header field
-// zero. Writes only whole fields that fit in the buffer; returns the bytes written.
-std::size_t WriteEchoFailure(std::span<std::uint8_t> buffer, std::int32_t status,
-                             std::uint32_t reportingAddress);
 
 } // namespace tarnwick::echo

@@ -46,30 +46,8 @@ bool ReadFrame(int descriptor, std::span<std::uint8_t, kLargestFrame> buffer,
     return ReadAll(descriptor, std::span(buffer).first(length));
 }
 
-JudgedRequest JudgeRequest(std::span<const std::uint8_t> frame) {
-    if (frame.size() < sizeof(RequestHeader))
-        return {Verdict::ShortFrame, {}};
-    RequestHeader header;
-    std::memcpy(&header, frame.data(), sizeof header);
-    const std::span<const std::uint8_t> data = frame.subspan(sizeof header);
-    if (header.version != kProtocolVersion)
-        return {Verdict::UnknownVersion, {}};
-    if (header.kind != RequestKind::Echo)
-        return {Verdict::UnknownKind, {}};
-    if (data.size() > kLargestEchoData)
-        return {Verdict::DataOverLimit, {}};
-    if (header.timeoutMilliseconds > kLongestTimeoutMilliseconds)
-        return {Verdict::TimeoutOverLimit, {}};
-    return {Verdict::Served,
-            {header.ttl, header.tos, header.destination, header.timeoutMilliseconds,
-             header.replyCapacity, data}};
-}
-
 bool WriteGreeting(int descriptor, SocketKind socket, OpenFailure failure) {
-    const Greeting greeting{kProtocolVersion, socket, failure, 0};
-    std::uint8_t bytes[sizeof greeting];
-    std::memcpy(bytes, &greeting, sizeof greeting);
-    return WriteAll(descriptor, bytes);
+    return WriteAll(descriptor, EncodeGreeting(socket, failure));
 }
 
 std::span<std::uint8_t> AnswerRecord(std::span<std::uint8_t> answer, std::uint32_t capacity) {
@@ -79,10 +57,10 @@ std::span<std::uint8_t> AnswerRecord(std::span<std::uint8_t> answer, std::uint32
 
 bool WriteAnswer(int descriptor, std::span<std::uint8_t> answer, Verdict verdict,
                  std::uint32_t replies, std::size_t recordSize) {
-    const AnswerHeader header{kProtocolVersion, verdict, 0, replies,
-                              static_cast<std::uint32_t>(recordSize)};
-    std::memcpy(answer.data(), &header, sizeof header);
-    return WriteAll(descriptor, answer.first(sizeof header + recordSize));
+    const auto header =
+        EncodeAnswerHeader(verdict, replies, static_cast<std::uint32_t>(recordSize));
+    std::copy(header.begin(), header.end(), answer.begin());
+    return WriteAll(descriptor, answer.first(header.size() + recordSize));
 }
 
 } // namespace tarnwick::echo

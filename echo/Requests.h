@@ -1,7 +1,7 @@
-// Reading request frames, judging them, and writing the greeting and answers.
+// Reading request frames, and writing the greeting and answers, on the program's pipes.
 #pragma once
 
-#include "echo/EchoProtocol.h"
+#include "echo/Contract.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -9,26 +9,10 @@
 
 namespace tarnwick::echo {
 
-struct EchoRequest {
-    std::uint8_t ttl = 0;
-    std::uint8_t tos = 0;
-    std::uint32_t destination = 0;
-    std::uint32_t timeoutMilliseconds = 0;
-    std::uint32_t replyCapacity = 0;
-    std::span<const std::uint8_t> data;
-};
-
-struct JudgedRequest {
-    Verdict verdict = Verdict::Served; // Served: the request is sound
-    EchoRequest request;               // when Served; data points into the frame
-};
-
 // One frame's bytes after its length, into buffer; false at the end of input, where a frame
 // cut short ends it too.
 bool ReadFrame(int descriptor, std::span<std::uint8_t, kLargestFrame> buffer,
                std::size_t& frameSize);
-
-JudgedRequest JudgeRequest(std::span<const std::uint8_t> frame);
 
 bool WriteGreeting(int descriptor, SocketKind socket, OpenFailure failure);
 

@@ -70,7 +70,7 @@ int main() {
 
     EchoExchange exchange(opened.socket, STDOUT_FILENO);
     for (std::size_t size = 0; ReadFrame(STDIN_FILENO, frameArea, size);) {
-        const JudgedRequest judged = JudgeRequest({frameArea, size});
+        const JudgedRequest judged = DecodeRequest({frameArea, size});
         EchoOutcome outcome;
         if (judged.verdict == Verdict::Served) {
             outcome = exchange.Echo(judged.request,

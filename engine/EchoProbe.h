@@ -31,7 +31,7 @@ struct PingOutcome {
     // that has no negation.
     std::optional<std::int32_t> result;
     // Why no ICMP handle could be opened (the echo then fails with a general failure).
-    platform::IcmpOpenFailure openFailure = platform::IcmpOpenFailure::None;
+    contract::OpenFailure openFailure = contract::OpenFailure::None;
     // With an open failure: the file that a CAP_NET_RAW grant lets echo.
     std::string echoProgram;
 };

@@ -33,9 +33,9 @@ struct EchoReply {
 // The record is copied to and from the service's buffer as raw bytes, so each field must lie
 // exactly where the service's layout puts it, at its width.
 #define TARNWICK_AT(field, offset)                                                                 \
-    static_assert(offsetof(EchoReply, field) == platform::reply_layout::offset &&                  \
+    static_assert(offsetof(EchoReply, field) == contract::reply_layout::offset &&                  \
                   sizeof(EchoReply::field) ==                                                      \
-                      platform::reply_layout::Width(platform::reply_layout::offset))
+                      contract::reply_layout::Width(contract::reply_layout::offset))
 static_assert(std::endian::native == std::endian::little);
 static_assert(sizeof(EchoReply) == kEchoReplySize);
 TARNWICK_AT(Address, kAddress);
@@ -50,6 +50,6 @@ TARNWICK_AT(Flags, kFlags);
 TARNWICK_AT(OptionsSize, kOptionsSize);
 TARNWICK_AT(OptionsData, kOptionsData);
 #undef TARNWICK_AT
-static_assert(offsetof(EchoReply, Data) == platform::reply_layout::kHeaderSize);
+static_assert(offsetof(EchoReply, Data) == contract::reply_layout::kHeaderSize);
 
 } // namespace tarnwick

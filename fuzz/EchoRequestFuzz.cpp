@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t frameSize = 0; ReadFrame(input, frame, frameSize);) {
         consumed += sizeof(FrameLength) + frameSize;
         Require(consumed <= size, "read past the input");
-        const JudgedRequest judged = JudgeRequest({frame, frameSize});
+        const JudgedRequest judged = DecodeRequest({frame, frameSize});
         if (judged.verdict != Verdict::Served)
             continue;
         const EchoRequest& request = judged.request;

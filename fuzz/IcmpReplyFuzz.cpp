@@ -10,7 +10,6 @@
 //   [14]     ping form: number of the packet's leading bytes that are IP options instead
 #include "echo/IcmpPacket.h"
 #include "fuzz/Require.h"
-#include "platform/Icmp.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -21,7 +20,6 @@
 namespace {
 
 using namespace tarnwick::echo;
-using namespace tarnwick::platform;
 using tarnwick::fuzz::Require;
 
 } // namespace

@@ -1,17 +1,13 @@
 // ICMP echo on Linux through the echo program (tarnwick-echo): the only process that holds
-// an ICMP socket, and the privilege to open a raw one. This process opens none.
+// an ICMP socket, and the privilege to open a raw one. This process opens none; it speaks to
+// the program in the contract's messages.
 #pragma once
 
-#include "echo/EchoProtocol.h"
 #include "platform/Icmp.h"
+#include "platform/linux/EchoProgramProcess.h"
 
-#include <sys/types.h>
-
-#include <chrono>
-#include <cstddef>
 #include <mutex>
 #include <set>
-#include <span>
 #include <string>
 
 namespace tarnwick::platform {
@@ -19,44 +15,31 @@ namespace tarnwick::platform {
 class EchoProgramClient final : public IcmpService {
 public:
     // programPath: the echo program to start at the first echo; started by this path only.
-    explicit EchoProgramClient(std::string programPath);
-    // Ends the program: its input closes, it exits, and it is reaped.
-    ~EchoProgramClient() override;
-    EchoProgramClient(const EchoProgramClient&) = delete;
-    EchoProgramClient& operator=(const EchoProgramClient&) = delete;
+    explicit EchoProgramClient(std::string programPath) : program_(std::move(programPath)) {}
 
     IcmpHandle IcmpCreateFile() override;
-    IcmpOpenFailure LastOpenFailure() const override;
+    contract::OpenFailure LastOpenFailure() const override;
     std::uint32_t IcmpSendEcho(IcmpHandle handle, std::uint32_t destinationAddress,
                                const void* requestData, std::uint16_t requestSize,
                                const void* requestOptions, void* replyBuffer,
                                std::uint32_t replySize, std::uint32_t timeoutMilliseconds) override;
     bool IcmpCloseHandle(IcmpHandle handle) override;
-    std::string EchoProgramPath() const override { return programPath_; }
+    std::string EchoProgramPath() const override { return program_.Path(); }
 
 private:
-    using Clock = std::chrono::steady_clock;
-
-    // Whether a program of this process is running and answering in step.
-    bool Running();
     // Starts the program and reads its greeting; false, with the reason noted, when it has no
     // socket or did not start.
     bool Start();
-    bool Write(const void* bytes, std::size_t size, Clock::time_point deadline);
-    bool Read(void* bytes, std::size_t size, Clock::time_point deadline);
+    // Ends the program and the handles opened on it.
+    void Stop();
     // An answer's header into answer and its record into reply; recordRead says how much of
     // reply was written, also when it fails.
-    bool ReadAnswer(echo::AnswerHeader& answer, std::span<std::uint8_t> reply,
-                    std::size_t& recordRead, Clock::time_point deadline);
-    // Kills the program (it may be silent or out of step) and reaps it.
-    void Stop();
+    bool ReadAnswer(contract::AnswerHeader& answer, std::span<std::uint8_t> reply,
+                    std::size_t& recordRead, EchoProgramProcess::Clock::time_point deadline);
 
-    const std::string programPath_;
     mutable std::mutex mutex_;
-    pid_t program_ = -1;
-    pid_t owner_ = -1; // the process that started it; a forked child starts its own
-    int requests_ = -1, answers_ = -1;
-    IcmpOpenFailure lastOpenFailure_ = IcmpOpenFailure::None;
+    EchoProgramProcess program_;
+    contract::OpenFailure lastOpenFailure_ = contract::OpenFailure::None;
     std::set<IcmpHandle> handles_;
     IcmpHandle nextHandle_ = 1;
 };

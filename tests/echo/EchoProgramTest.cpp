@@ -1,6 +1,7 @@
 // The built echo program through its pipes: what it answers to malformed requests, how it ends,
 // and what it holds while it serves.
 #include "support/EchoProgram.h"
+#include "echo/Contract.h"
 #include "support/NamedRows.h"
 
 #include <gtest/gtest.h>

@@ -2,6 +2,7 @@
 // each socket kind, and against a hostile peer that sends junk before each reply (replies and
 // errors that are not ours, cut short or with bad checksums) every echo must report only its own
 // answer. Others' ICMP traffic to the host must not even be queued on its raw socket.
+#include "echo/Contract.h"
 #include "support/EchoProgram.h"
 #include "support/IcmpPeer.h"
 #include "support/NamedRows.h"

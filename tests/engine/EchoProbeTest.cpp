@@ -17,7 +17,7 @@
 namespace tarnwick {
 namespace {
 
-using namespace platform::reply_layout;
+using namespace contract::reply_layout;
 
 // Scripted services only: no address used here is ever sent to.
 class EchoProbe : public ::testing::Test {

@@ -95,7 +95,7 @@ TEST(EchoProgramClient, APingFailsWhenItsProgramDiesAndTheNextStartsAFreshOne) {
             program = EchoPrograms()[0];
             status = row.fault(icmp, program);
         }
-        EXPECT_EQ(status, platform::ip_status::kGeneralFailure);
+        EXPECT_EQ(status, contract::ip_status::kGeneralFailure);
         EXPECT_TRUE(Gone(program)) << "not reaped";
         EchoReply reply{};
         testing::RecordingMessageDialog messages;
@@ -113,7 +113,7 @@ TEST(EchoProgramClient, AProgramThatStopsReadingFailsThePingAndNotTheWindow) {
     // Closes its input, greets (version 1, a ping socket), and answers nothing.
     platform::EchoProgramClient icmp(folder.WriteScript(
         "tarnwick-echo", "exec <&-\nprintf '\\001\\001\\000\\000'\nexec sleep 30"));
-    EXPECT_EQ(PingStatus(icmp), platform::ip_status::kGeneralFailure);
+    EXPECT_EQ(PingStatus(icmp), contract::ip_status::kGeneralFailure);
     EXPECT_TRUE(EchoPrograms().empty());
 }
 

@@ -2,7 +2,7 @@
 // namespace of its own) and driven through real pipes as the window drives it.
 #pragma once
 
-#include "echo/EchoProtocol.h"
+#include "contract/EchoProtocol.h"
 #include "support/TemporaryFolder.h"
 #include "tests/support/NetworkNamespaces.h"
 
@@ -36,7 +36,7 @@ struct EchoProgramStart {
 };
 
 struct EchoAnswer {
-    echo::AnswerHeader header{};
+    contract::AnswerHeader header{};
     std::vector<std::uint8_t> record;
     std::uint32_t Address() const { return Field<std::uint32_t>(0); }
     std::int32_t Status() const { return Field<std::int32_t>(4); }
@@ -103,7 +103,7 @@ public:
         close(fromProgram[1]);
         in_ = toProgram[1];
         out_ = fromProgram[0];
-        echo::Greeting greeting;
+        contract::Greeting greeting;
         if (pid_ > 0 && Read(&greeting, sizeof greeting))
             greeting_ = greeting;
     }
@@ -119,7 +119,7 @@ public:
     EchoProgram& operator=(const EchoProgram&) = delete;
 
     // The greeting, once the program has settled its socket and confined itself.
-    const std::optional<echo::Greeting>& Greeting() const { return greeting_; }
+    const std::optional<contract::Greeting>& Greeting() const { return greeting_; }
     pid_t Pid() const { return pid_; }
 
     bool Send(const std::vector<std::uint8_t>& bytes) {
@@ -140,7 +140,7 @@ public:
                                    std::uint32_t destination = 16777343,
                                    std::uint32_t timeout = 1000, std::uint8_t tos = 0,
                                    int* sent = nullptr) {
-        echo::RequestHeader header = Request(destination, timeout);
+        contract::RequestHeader header = Request(destination, timeout);
         header.tos = tos;
         header.replyCapacity = static_cast<std::uint32_t>(28 + text.size());
         std::optional<EchoAnswer> answer;
@@ -211,14 +211,22 @@ public:
         return fields;
     }
 
-    static echo::RequestHeader Request(std::uint32_t destination, std::uint32_t timeout = 1000) {
-        return {echo::kProtocolVersion, echo::RequestKind::Echo, 0, 0, destination, timeout, 278};
+    static contract::RequestHeader Request(std::uint32_t destination,
+                                           std::uint32_t timeout = 1000) {
+        return {contract::kProtocolVersion,
+                contract::RequestKind::Echo,
+                0,
+                0,
+                destination,
+                timeout,
+                278};
     }
     // A frame: its length, the header and the data.
-    static std::vector<std::uint8_t> Frame(const echo::RequestHeader& header,
+    static std::vector<std::uint8_t> Frame(const contract::RequestHeader& header,
                                            const std::string& data) {
-        std::vector<std::uint8_t> bytes(sizeof(echo::FrameLength) + sizeof header + data.size());
-        const auto length = static_cast<echo::FrameLength>(sizeof header + data.size());
+        std::vector<std::uint8_t> bytes(sizeof(contract::FrameLength) + sizeof header +
+                                        data.size());
+        const auto length = static_cast<contract::FrameLength>(sizeof header + data.size());
         std::memcpy(bytes.data(), &length, sizeof length);
         std::memcpy(bytes.data() + sizeof length, &header, sizeof header);
         std::memcpy(bytes.data() + sizeof length + sizeof header, data.data(), data.size());
@@ -255,7 +263,7 @@ private:
     TemporaryFolder folder_;
     pid_t pid_ = -1;
     int in_ = -1, out_ = -1;
-    std::optional<echo::Greeting> greeting_;
+    std::optional<contract::Greeting> greeting_;
     std::optional<int> exit_;
 };
 

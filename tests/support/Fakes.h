@@ -35,13 +35,13 @@ struct FakeIcmpService final : platform::IcmpService {
     std::vector<SendCall> sends;
     std::vector<platform::IcmpHandle> closed;
 
-    platform::IcmpOpenFailure openFailure = platform::IcmpOpenFailure::None;
+    contract::OpenFailure openFailure = contract::OpenFailure::None;
 
     platform::IcmpHandle IcmpCreateFile() override {
         ++opened;
-        return openFailure == platform::IcmpOpenFailure::None ? 7 : platform::kInvalidIcmpHandle;
+        return openFailure == contract::OpenFailure::None ? 7 : platform::kInvalidIcmpHandle;
     }
-    platform::IcmpOpenFailure LastOpenFailure() const override { return openFailure; }
+    contract::OpenFailure LastOpenFailure() const override { return openFailure; }
     std::uint32_t IcmpSendEcho(platform::IcmpHandle, std::uint32_t destination, const void* data,
                                std::uint16_t size, const void* options, void* buffer,
                                std::uint32_t replySize, std::uint32_t timeout) override {

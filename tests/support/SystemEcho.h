@@ -38,7 +38,7 @@ inline std::int32_t PingUnlessLate(const std::string& address, EchoReply& reply,
         result = PingAddress(address, reply, services);
         if (sent)
             ++*sent;
-        if (reply.Status != platform::ip_status::kRequestTimedOut)
+        if (reply.Status != contract::ip_status::kRequestTimedOut)
             break;
     }
     return result;

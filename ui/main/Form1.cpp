@@ -263,8 +263,8 @@ void Form1::Command2_Click() {
 
     // The status alone cannot say that a missing permission (or a missing echo program) is
     // the cause, nor what to do.
-    const bool userCanMendIt = outcome.openFailure == platform::IcmpOpenFailure::NotPermitted ||
-                               outcome.openFailure == platform::IcmpOpenFailure::ProgramMissing;
+    const bool userCanMendIt = outcome.openFailure == contract::OpenFailure::NotPermitted ||
+                               outcome.openFailure == contract::OpenFailure::ProgramMissing;
     if (!permissionExplained_ && userCanMendIt) {
         permissionExplained_ = true;
         const std::string message = NoPingPermissionMessage(outcome.echoProgram);

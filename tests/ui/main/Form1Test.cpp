@@ -22,7 +22,7 @@
 namespace tarnwick {
 namespace {
 
-using platform::IcmpOpenFailure;
+using contract::OpenFailure;
 using platform::MessageIcon;
 
 class Form1Test : public testing::Form1Fixture {
@@ -32,7 +32,7 @@ protected:
     void Answer(std::vector<std::int32_t> header, std::string echo = "") {
         icmp.reply = [=](std::uint8_t* buffer) {
             std::memcpy(buffer, header.data(), header.size() * sizeof header[0]);
-            std::memcpy(buffer + platform::reply_layout::kHeaderSize, echo.data(), echo.size());
+            std::memcpy(buffer + contract::reply_layout::kHeaderSize, echo.data(), echo.size());
             return header[1] == 0 ? 1u : 0u;
         };
     }
@@ -224,15 +224,14 @@ TEST_F(Form1Test, NoPermissionToPingIsExplainedOncePerRun) {
     const struct {
         const char* name;
         platform::IcmpService& icmp;
-        IcmpOpenFailure failure;
+        OpenFailure failure;
         std::string program; // named in the message; empty: no message
     } rows[] = {
-        {"Opened", icmp, IcmpOpenFailure::None, ""},
-        {"SystemOutOfSockets", icmp, IcmpOpenFailure::Unavailable, ""},
-        {"NotPermitted", icmp, IcmpOpenFailure::NotPermitted, "/opt/fake/tarnwick-echo"},
-        {"EchoProgramMissing", missing, IcmpOpenFailure::None,
-         "/nonexistent/libexec/tarnwick-echo"},
-        {"EchoProgramNotPermitted", refused, IcmpOpenFailure::None, refusing},
+        {"Opened", icmp, OpenFailure::None, ""},
+        {"SystemOutOfSockets", icmp, OpenFailure::Unavailable, ""},
+        {"NotPermitted", icmp, OpenFailure::NotPermitted, "/opt/fake/tarnwick-echo"},
+        {"EchoProgramMissing", missing, OpenFailure::None, "/nonexistent/libexec/tarnwick-echo"},
+        {"EchoProgramNotPermitted", refused, OpenFailure::None, refusing},
     };
     Answer({0, 11050});
     for (const auto& row : rows) {

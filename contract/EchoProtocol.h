@@ -12,17 +12,17 @@
 //    of the reply record, laid out as IcmpSendEcho writes it into its reply buffer.
 #pragma once
 
-#include "platform/Icmp.h"
+#include "contract/ReplyRecord.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
 
-namespace tarnwick::echo {
+namespace tarnwick::contract {
 
 inline constexpr std::uint8_t kProtocolVersion = 1;
-
-// The echo program's own name; where the window looks for it is the client's matter.
-inline constexpr char kEchoProgramName[] = "tarnwick-echo";
 
 enum class SocketKind : std::uint8_t {
     None = 0, // none could be opened: every request is answered with a failure record
@@ -30,17 +30,10 @@ enum class SocketKind : std::uint8_t {
     Raw = 2,  // a raw ICMP socket, opened with CAP_NET_RAW before it was dropped
 };
 
-// Why no socket could be opened, when SocketKind is None.
-enum class OpenFailure : std::uint8_t {
-    None = 0,
-    NotPermitted = 1, // no CAP_NET_RAW, and the user's group may not use ping sockets
-    Unavailable = 2,  // the system refused for another reason (descriptors, memory, no ICMP)
-};
-
 struct Greeting {
     std::uint8_t version;    // kProtocolVersion
     SocketKind socket;       //
-    OpenFailure openFailure; // None unless socket is None
+    OpenFailure openFailure; // None unless socket is None; never ProgramMissing
     std::uint8_t reserved;   // 0
 };
 static_assert(sizeof(Greeting) == 4);
@@ -67,8 +60,7 @@ inline constexpr std::size_t kLargestEchoData = 65535 - 20 - 8;
 inline constexpr std::size_t kLargestFrame = 65535;
 inline constexpr std::uint32_t kLongestTimeoutMilliseconds = 60'000;
 // A reply record: the header, the echoed data and at most 40 bytes of IP options.
-inline constexpr std::size_t kLargestRecord =
-    platform::reply_layout::kHeaderSize + kLargestEchoData + 40;
+inline constexpr std::size_t kLargestRecord = reply_layout::kHeaderSize + kLargestEchoData + 40;
 
 // What became of a request.
 enum class Verdict : std::uint8_t {
@@ -92,4 +84,38 @@ struct AnswerHeader {
 };
 static_assert(sizeof(AnswerHeader) == 12);
 
-} // namespace tarnwick::echo
+// One encoder and one decoder for each message, for both ends and their tests.
+
+std::array<std::uint8_t, sizeof(Greeting)> EncodeGreeting(SocketKind socket, OpenFailure failure);
+// Nothing when the greeting is of another version.
+std::optional<Greeting> DecodeGreeting(std::span<const std::uint8_t, sizeof(Greeting)> bytes);
+
+// An echo request as the program serves it. Decoded, data points into the frame.
+struct EchoRequest {
+    std::uint8_t ttl = 0;
+    std::uint8_t tos = 0;
+    std::uint32_t destination = 0;
+    std::uint32_t timeoutMilliseconds = 0;
+    std::uint32_t replyCapacity = 0;
+    std::span<const std::uint8_t> data;
+};
+
+// The whole frame, its length first, into out; returns its size, or 0 when the data is over
+// kLargestEchoData or out is too small.
+std::size_t EncodeRequest(const EchoRequest& request, std::span<std::uint8_t> out);
+inline constexpr std::size_t kLargestEncodedRequest = sizeof(FrameLength) + kLargestFrame;
+
+struct JudgedRequest {
+    Verdict verdict = Verdict::Served; // Served: the request is sound
+    EchoRequest request;               // when Served
+};
+// A frame's bytes after its length.
+JudgedRequest DecodeRequest(std::span<const std::uint8_t> frame);
+
+std::array<std::uint8_t, sizeof(AnswerHeader)>
+EncodeAnswerHeader(Verdict verdict, std::uint32_t replies, std::uint32_t recordSize);
+// Nothing when the answer is of another version or says more record than may follow.
+std::optional<AnswerHeader>
+DecodeAnswerHeader(std::span<const std::uint8_t, sizeof(AnswerHeader)> bytes);
+
+} // namespace tarnwick::contract
