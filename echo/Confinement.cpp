@@ -1,6 +1,8 @@
 // Capabilities through libcap, the system-call filter through libseccomp.
 #include "echo/Confinement.h"
 
+#include "capabilities/ClearCapabilities.h"
+
 #include <linux/capability.h>
 #include <netinet/in.h>
 #include <seccomp.h>
@@ -31,23 +33,6 @@ bool SetNetRawEffective(cap_flag_value_t value) {
     return changed;
 }
 
-bool NoCapabilityLeft() {
-    cap_t caps = cap_get_proc();
-    if (caps == nullptr)
-        return false;
-    cap_t none = cap_init();
-    const bool empty = none != nullptr && cap_compare(caps, none) == 0;
-    cap_free(none);
-    cap_free(caps);
-    if (!empty)
-        return false;
-    for (cap_value_t cap = 0; cap <= CAP_LAST_CAP; ++cap) {
-        if (prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_IS_SET, cap, 0, 0) > 0)
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 bool RaiseNetRaw() {
@@ -59,19 +44,12 @@ void LowerNetRaw() {
 }
 
 bool DropEverything() {
-    // The bounding set first, while CAP_SETPCAP (root's) may still allow it; a granted user
-    // lacks it and keeps the bounding set, which matters only to programs it could start, and
-    // it can start none.
-    for (cap_value_t cap = 0; cap <= CAP_LAST_CAP; ++cap)
-        (void)prctl(PR_CAPBSET_DROP, cap, 0, 0, 0);
-    (void)prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0);
-    if (cap_t none = cap_init()) {
-        (void)cap_set_proc(none);
-        cap_free(none);
-    }
+    // A granted user lacks CAP_SETPCAP and keeps the bounding set, which matters only to
+    // programs it could start, and it can start none.
+    const bool none = capabilities::ClearCapabilities(capabilities::BoundingSet::Cleared);
     const bool noNewPrivileges = prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0;
     const bool undumpable = prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) == 0;
-    return noNewPrivileges && undumpable && NoCapabilityLeft();
+    return none && noNewPrivileges && undumpable;
 }
 
 bool CloseOtherDescriptors(int keep) {

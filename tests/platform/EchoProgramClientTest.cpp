@@ -117,15 +117,24 @@ TEST(EchoProgramClient, AProgramThatStopsReadingFailsThePingAndNotTheWindow) {
     EXPECT_TRUE(EchoPrograms().empty());
 }
 
-// Guards a program left running (or a zombie) once the window is gone and closed its client.
-TEST(EchoProgramClient, TheProgramEndsWithTheWindow) {
+// Guards the window's environment handed to the echo program, which starts with none (what a
+// user's variables name could steer it), and a program left running (or a zombie) once the
+// window is gone and closed its client.
+TEST(EchoProgramClient, TheProgramGetsNoEnvironmentAndEndsWithTheWindow) {
+    const testing::ScopedEnvironment variable("TARNWICK_STEERS_THE_ECHO_PROGRAM", "1");
     auto icmp = std::make_unique<platform::EchoProgramClient>(TARNWICK_ECHO_PROGRAM_BUILT);
     TARNWICK_SKIP_WITHOUT_ICMP();
     ASSERT_EQ(PingStatus(*icmp), 0);
     ASSERT_EQ(EchoPrograms().size(), 1u);
     const pid_t closed = EchoPrograms()[0];
+    std::ifstream environment("/proc/" + std::to_string(closed) + "/environ");
+    const std::string inherited(std::istreambuf_iterator<char>(environment), {});
     icmp.reset();
     EXPECT_TRUE(Gone(closed));
+    if (!environment.is_open())
+        GTEST_SKIP()
+            << "needs root: the program is not dumpable, so only root reads its environment";
+    EXPECT_EQ(inherited, "");
 }
 
 // Guards the pipes reaching another program the window starts (the system-information program,

@@ -212,8 +212,8 @@ TEST_F(Form1Test, PingFillsTheResultFields) {
 
 // Guards the one message per run that says why every ping fails and what to do, taken from
 // the reason the engine gives for opening no handle, not from the status: no permission (as
-// the echo program's greeting says), or no echo program where the window looks for it; the
-// setcap line names the echo program.
+// the echo program's greeting says), or no echo program where the window looks for it, never
+// one that crashed before its greeting; the setcap line names the echo program.
 TEST_F(Form1Test, NoPermissionToPingIsExplainedOncePerRun) {
     platform::EchoProgramClient missing("/nonexistent/libexec/tarnwick-echo");
     // An echo program that may not ping: it says so in its greeting, then waits for its input.
@@ -221,6 +221,8 @@ TEST_F(Form1Test, NoPermissionToPingIsExplainedOncePerRun) {
     const std::string refusing =
         folder.WriteScript("tarnwick-echo", "printf '\\001\\000\\001\\000'\nexec cat >/dev/null");
     platform::EchoProgramClient refused(refusing);
+    platform::EchoProgramClient crashed(
+        folder.WriteScript("crashing/tarnwick-echo", "kill -SEGV $$"));
     const struct {
         const char* name;
         platform::IcmpService& icmp;
@@ -232,6 +234,7 @@ TEST_F(Form1Test, NoPermissionToPingIsExplainedOncePerRun) {
         {"NotPermitted", icmp, OpenFailure::NotPermitted, "/opt/fake/tarnwick-echo"},
         {"EchoProgramMissing", missing, OpenFailure::None, "/nonexistent/libexec/tarnwick-echo"},
         {"EchoProgramNotPermitted", refused, OpenFailure::None, refusing},
+        {"EchoProgramCrashedBeforeItsGreeting", crashed, OpenFailure::None, ""},
     };
     Answer({0, 11050});
     for (const auto& row : rows) {
