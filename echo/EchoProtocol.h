@@ -19,7 +19,8 @@
 
 namespace tarnwick::echo {
 
-inline constexpr std::uint8_t kProtocolVersion = 1;
+// 2: the request lost its TTL and TOS, which the window never set.
+inline constexpr std::uint8_t kProtocolVersion = 2;
 
 // The echo program's own name; where the window looks for it is the client's matter.
 inline constexpr char kEchoProgramName[] = "tarnwick-echo";
@@ -53,8 +54,7 @@ enum class RequestKind : std::uint8_t {
 struct RequestHeader {
     std::uint8_t version;              // kProtocolVersion
     RequestKind kind;                  //
-    std::uint8_t ttl;                  // 0: the system's default
-    std::uint8_t tos;                  // 0: the system's default
+    std::uint16_t reserved;            // 0
     std::uint32_t destination;         // address value: first dotted part in the low byte
     std::uint32_t timeoutMilliseconds; // at most kLongestTimeoutMilliseconds
     std::uint32_t replyCapacity;       // the caller's reply buffer size; bounds recordSize

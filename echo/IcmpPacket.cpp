@@ -76,10 +76,6 @@ void Put(std::span<std::uint8_t> buffer, std::size_t offset, std::uint32_t value
         buffer[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-std::uint32_t Low32BitsOfAddress(const std::uint8_t* pointer) {
-    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(pointer));
-}
-
 bool IsOurEchoRequest(std::span<const std::uint8_t> icmp, const EchoRequestIdentity& request) {
     return icmp.size() >= kIcmpHeaderSize && icmp[0] == ICMP_ECHO &&
            ReadBig16(icmp, 4) == request.identifier && ReadBig16(icmp, 6) == request.sequence;
@@ -127,8 +123,11 @@ std::size_t BuildEchoRequest(std::span<std::uint8_t> out, std::uint16_t identifi
     if (out.size() < size)
         return 0;
     const std::span<std::uint8_t> packet = out.first(size);
-    packet[0] = ICMP_ECHO;
-    packet[1] = 0;
+    // The echo program's packet area holds them on a read-only page: written only elsewhere.
+    if (packet[0] != ICMP_ECHO || packet[1] != 0) {
+        packet[0] = ICMP_ECHO;
+        packet[1] = 0;
+    }
     packet[2] = packet[3] = 0;
     packet[4] = static_cast<std::uint8_t>(identifier >> 8);
     packet[5] = static_cast<std::uint8_t>(identifier);
@@ -240,22 +239,23 @@ std::int32_t WriteEchoReply(std::span<std::uint8_t> buffer, const IpDetails& ip,
         WriteEchoFailure(buffer, ip_status::kBufTooSmall, ip.sourceAddress);
         return ip_status::kBufTooSmall;
     }
-    std::uint8_t* const dataStart = buffer.data() + kHeaderSize;
-    std::uint8_t* const optionsStart = dataStart + data.size();
-    std::copy(data.begin(), data.end(), dataStart);
-    std::copy(ip.options.begin(), ip.options.end(), optionsStart);
+    const std::size_t optionsStart = kHeaderSize + data.size();
+    std::copy(data.begin(), data.end(), buffer.begin() + kHeaderSize);
+    std::copy(ip.options.begin(), ip.options.end(), buffer.begin() + optionsStart);
 
     Put(buffer, kAddress, ip.sourceAddress);
     Put(buffer, kStatus, static_cast<std::uint32_t>(ip_status::kSuccess));
     Put(buffer, kRoundTripTime, roundTripTime);
     Put(buffer, kDataSize, static_cast<std::uint32_t>(data.size()));
     Put(buffer, kReserved, 0);
-    Put(buffer, kDataPointer, Low32BitsOfAddress(dataStart));
+    // Offsets from the record's start: the caller's client makes them pointers into its own
+    // buffer, and no address of this process leaves it.
+    Put(buffer, kDataPointer, kHeaderSize);
     Put(buffer, kTtl, ip.ttl);
     Put(buffer, kTos, ip.tos);
     Put(buffer, kFlags, ip.flags);
     Put(buffer, kOptionsSize, static_cast<std::uint32_t>(ip.options.size()));
-    Put(buffer, kOptionsData, ip.options.empty() ? 0 : Low32BitsOfAddress(optionsStart));
+    Put(buffer, kOptionsData, ip.options.empty() ? 0 : static_cast<std::uint32_t>(optionsStart));
     return ip_status::kSuccess;
 }
 

@@ -44,7 +44,7 @@ struct DecodedDatagram {
 std::uint16_t InternetChecksum(std::span<const std::uint8_t> bytes);
 
 // Writes an echo request (header with checksum, then data) into out; returns the bytes
-// written, or 0 when out is too small.
+// written, or 0 when out is too small. Type and code already in place are not written again.
 std::size_t BuildEchoRequest(std::span<std::uint8_t> out, std::uint16_t identifier,
                              std::uint16_t sequence, std::span<const std::uint8_t> data);
 
@@ -76,9 +76,10 @@ std::uint32_t AddressValueFromNetworkBytes(std::span<const std::uint8_t, 4> byte
 void AddressValueToNetworkBytes(std::uint32_t address, std::span<std::uint8_t, 4> bytes);
 
 // Writes a successful reply into the reply buffer: the header at the layout offsets, the
-// echoed data at the data offset and the options right after it. When the data and options
-// do not fit, writes a failure with the buffer-too-small status instead. Returns the status
-// written.
+// echoed data at the data offset and the options right after it; the data and options
+// pointers hold their offsets from the buffer's start (options: 0 when there are none). When the
+// data and options do not fit, writes a failure with the buffer-too-small status instead. Returns
+// the status written.
 std::int32_t WriteEchoReply(std::span<std::uint8_t> buffer, const IpDetails& ip,
                             std::span<const std::uint8_t> data, std::uint32_t roundTripTime);
 

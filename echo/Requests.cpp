@@ -61,8 +61,7 @@ JudgedRequest JudgeRequest(std::span<const std::uint8_t> frame) {
     if (header.timeoutMilliseconds > kLongestTimeoutMilliseconds)
         return {Verdict::TimeoutOverLimit, {}};
     return {Verdict::Served,
-            {header.ttl, header.tos, header.destination, header.timeoutMilliseconds,
-             header.replyCapacity, data}};
+            {header.destination, header.timeoutMilliseconds, header.replyCapacity, data}};
 }
 
 bool WriteGreeting(int descriptor, SocketKind socket, OpenFailure failure) {

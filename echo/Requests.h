@@ -10,8 +10,6 @@
 namespace tarnwick::echo {
 
 struct EchoRequest {
-    std::uint8_t ttl = 0;
-    std::uint8_t tos = 0;
     std::uint32_t destination = 0;
     std::uint32_t timeoutMilliseconds = 0;
     std::uint32_t replyCapacity = 0;

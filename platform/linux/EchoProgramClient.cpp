@@ -44,6 +44,23 @@ std::uint32_t Fail(std::span<std::uint8_t> reply, std::int32_t status) {
     return 0;
 }
 
+// The program writes the record's data and options pointers as offsets from the record's
+// start (0: none), never its own addresses; in the caller's buffer they become what a caller
+// of this service gets: the low 32 bits of where the data and options lie in that buffer.
+void PointIntoCallersBuffer(std::span<std::uint8_t> record) {
+    const auto base = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(record.data()));
+    for (const std::size_t field : {reply_layout::kDataPointer, reply_layout::kOptionsData}) {
+        std::uint32_t offset = 0;
+        if (record.size() < field + sizeof offset)
+            continue;
+        std::memcpy(&offset, record.data() + field, sizeof offset);
+        if (offset == 0)
+            continue;
+        offset += base;
+        std::memcpy(record.data() + field, &offset, sizeof offset);
+    }
+}
+
 // Moves a descriptor above the standard ones, so that setting up the child's 0 and 1 never
 // overwrites the other pipe (as when this process was started with them closed).
 int AboveStandard(int descriptor) {
@@ -167,13 +184,8 @@ std::uint32_t EchoProgramClient::IcmpSendEcho(IcmpHandle handle, std::uint32_t d
         return Fail(reply, ip_status::kGeneralFailure);
 
     const std::uint32_t timeout = std::min(timeoutMilliseconds, echo::kLongestTimeoutMilliseconds);
-    const echo::RequestHeader header{echo::kProtocolVersion,
-                                     echo::RequestKind::Echo,
-                                     0,
-                                     0,
-                                     destinationAddress,
-                                     timeout,
-                                     replySize};
+    const echo::RequestHeader header{
+        echo::kProtocolVersion, echo::RequestKind::Echo, 0, destinationAddress, timeout, replySize};
     const auto length = static_cast<echo::FrameLength>(sizeof header + requestSize);
     std::uint8_t frame[sizeof length + sizeof header + echo::kLargestEchoData];
     std::memcpy(frame, &length, sizeof length);
@@ -195,6 +207,7 @@ std::uint32_t EchoProgramClient::IcmpSendEcho(IcmpHandle handle, std::uint32_t d
     }
     if (answer.verdict != echo::Verdict::Served)
         return Fail(reply, ip_status::kGeneralFailure);
+    PointIntoCallersBuffer(reply.first(answer.recordSize));
     return answer.replies;
 }
 

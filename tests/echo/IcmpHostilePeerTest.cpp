@@ -10,11 +10,13 @@
 #include <gtest/gtest.h>
 
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <thread>
 #include <tuple>
 
@@ -139,7 +141,7 @@ TEST_P(InNamespaces, EveryEchoReportsOnlyItsOwnAnswerAmongAHostilePeersJunk) {
     int wrong = 0, sent = 0;
     for (int echo = 0; echo < kEchoes; ++echo) {
         const std::optional<testing::EchoAnswer> answer =
-            program->Echo("Echo This", kFarValue, 1000, 0, &sent);
+            program->Echo("Echo This", kFarValue, 1000, &sent);
         wrong += !answer || answer->header.replies != 1 || answer->Status() != 0 ||
                  answer->Address() != kFarValue || answer->Data() != "Echo This";
     }
@@ -192,6 +194,119 @@ TEST_P(InNamespaces, ReaderGoneEndsTheProgramDuringAnEcho) {
     ASSERT_TRUE(program->Send(EchoProgram::Frame(EchoProgram::Request(kFarValue, 60'000), "x")));
     program->CloseAnswers();
     EXPECT_EQ(program->WaitForExit(), 0);
+}
+
+// Guards a user's pace, as ping allows it (no closer than 2 ms): the program, run as nobody and
+// asked for echoes with no time to wait, sends at most 500 a second to a silent host. Each echo
+// waits 2 ms after the one before, so N of them take (N - 1) x 2 ms at least: a busy machine
+// sends fewer in the time, never more.
+TEST_P(InNamespaces, SendsAtAUsersPace) {
+    using Clock = std::chrono::steady_clock;
+    ASSERT_TRUE(pair->SetFarEchoVerdict("drop"));
+    const auto request = EchoProgram::Frame(EchoProgram::Request(kFarValue, 0), "Echo This");
+    int sent = 0;
+    const Clock::time_point start = Clock::now();
+    while (Clock::now() - start < std::chrono::seconds(1)) {
+        ASSERT_TRUE(program->Send(request));
+        const std::optional<testing::EchoAnswer> answer = program->Answer();
+        ASSERT_TRUE(answer);
+        ASSERT_EQ(answer->Status(), 11010) << "not sent";
+        ++sent;
+    }
+    const double milliseconds =
+        std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    EXPECT_LE(sent, 1 + milliseconds / 2 * 1.05) << "in " << milliseconds << " ms";
+}
+
+// Guards that a reply coming after its echo gave up never decides a later echo: the program
+// keeps one socket for its life. The far host answers each echo 150 ms after it came, and every
+// echo waits 100 ms, so each times out; a load only makes the replies later. An echo that takes
+// a reply at all has taken another echo's, whose data it then shows.
+TEST_P(InNamespaces, ALateReplyNeverDecidesALaterEcho) {
+    using Clock = std::chrono::steady_clock;
+    ASSERT_TRUE(pair->InFar("sysctl -qw net.ipv4.icmp_echo_ignore_all=1"));
+    const int far = testing::RawSocketIn(pair->Far());
+    ASSERT_GE(far, 0);
+    std::atomic<int> answered = 0;
+    std::jthread peer([&](std::stop_token stop) {
+        std::deque<std::pair<Clock::time_point, testing::Bytes>> due;
+        for (std::uint8_t in[4096]; !stop.stop_requested();) {
+            for (; !due.empty() && due.front().first <= Clock::now(); due.pop_front(), ++answered)
+                testing::Send(far, due.front().second, kNearValue);
+            pollfd waiting{far, POLLIN, 0};
+            const long size = poll(&waiting, 1, 5) > 0 ? recv(far, in, sizeof in, 0) : 0;
+            const std::size_t at = size > 0 ? std::size_t{in[0] & 0x0Fu} * 4 : 0; // IP header
+            if (at < 20 || size < static_cast<long>(at + 8) || in[at] != 8)
+                continue;
+            due.emplace_back(
+                Clock::now() + std::chrono::milliseconds(150),
+                testing::IcmpMessage(0, 0, static_cast<std::uint16_t>(in[at + 4] << 8 | in[at + 5]),
+                                     static_cast<std::uint16_t>(in[at + 6] << 8 | in[at + 7]),
+                                     testing::Bytes(in + at + 8, in + size)));
+        }
+    });
+    std::vector<std::string> wrong;
+    for (int echo = 0; echo < 10; ++echo) {
+        const std::string text = "echo " + std::to_string(echo);
+        ASSERT_TRUE(program->Send(EchoProgram::Frame(EchoProgram::Request(kFarValue, 100), text)));
+        const std::optional<testing::EchoAnswer> answer = program->Answer();
+        ASSERT_TRUE(answer);
+        if (answer->Status() != 11010)
+            wrong.push_back(text + ": status " + std::to_string(answer->Status()) + ", data \"" +
+                            answer->Data() + "\"");
+    }
+    peer.request_stop();
+    peer.join();
+    close(far);
+    EXPECT_GT(answered, 0) << "the far host answered nothing: the test proves nothing";
+    EXPECT_EQ(wrong, std::vector<std::string>{});
+}
+
+// Guards that nothing but echo requests leaves the confined program, whatever code runs in it
+// (a memory fault's payload): a library of the test's own, preloaded, acts at a send as the
+// echo's data tells it. Each try ends the program (SIGSYS, or SIGSEGV writing a read-only page)
+// and the far host hears nothing from it but echo requests. The program is started by root
+// without a grant, since a granted one ignores LD_PRELOAD; it confines itself all the same.
+TEST_P(InNamespaces, ATakeoverSendsNothingButEchoRequests) {
+    const int far = testing::RawSocketIn(pair->Far()), near = testing::RawSocketIn(pair->Near());
+    ASSERT_GE(far, 0);
+    ASSERT_GE(near, 0);
+    for (const std::string attempt :
+         {"redirect from its own buffer", "rewrite its packet", "unprotect its packet"}) {
+        SCOPED_TRACE(attempt);
+        EchoProgram taken({.namedNetwork = pair->Near().c_str(),
+                           .environment = {"LD_PRELOAD=" TARNWICK_TAKEOVER_LIBRARY,
+                                           "ASAN_OPTIONS=verify_asan_link_order=0:handle_segv=0"}});
+        ASSERT_TRUE(taken.Greeting());
+        ASSERT_EQ(taken.Greeting()->socket, GetParam().socket);
+        ASSERT_TRUE(taken.Echo("Echo This", kFarValue));
+        ASSERT_TRUE(taken.Send(EchoProgram::Frame(EchoProgram::Request(kFarValue, 200), attempt)));
+        EXPECT_FALSE(taken.Answer());
+        const int exit = taken.WaitForExit().value_or(-1);
+        EXPECT_TRUE(exit == 128 + SIGSYS || exit == 128 + SIGSEGV) << "exit status " << exit;
+        // Sent from the near side once the program is gone: whatever it sent arrives before.
+        const testing::Bytes marker = testing::IcmpMessage(8, 0, 0, 0, {'e', 'n', 'd'});
+        ASSERT_TRUE(testing::Send(near, marker, kFarValue));
+        int echoRequests = 0;
+        std::vector<int> otherTypes;
+        for (std::uint8_t in[4096];;) {
+            pollfd waiting{far, POLLIN, 0};
+            ASSERT_GT(poll(&waiting, 1, 30'000), 0) << "the marker never came";
+            const long size = recv(far, in, sizeof in, 0);
+            const std::size_t at = size > 0 ? std::size_t{in[0] & 0x0Fu} * 4 : 0;
+            if (at < 20 || size < static_cast<long>(at + 2) ||
+                testing::Bytes(in + at, in + size) == marker)
+                break;
+            if (in[at] == 8)
+                ++echoRequests;
+            else
+                otherTypes.push_back(in[at]);
+        }
+        EXPECT_GT(echoRequests, 0) << "the far host heard nothing: the test proves nothing";
+        EXPECT_EQ(otherTypes, std::vector<int>{}) << "ICMP types other than echo requests";
+    }
+    close(far);
+    close(near);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sockets, InNamespaces,

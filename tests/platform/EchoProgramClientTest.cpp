@@ -110,9 +110,9 @@ TEST(EchoProgramClient, APingFailsWhenItsProgramDiesAndTheNextStartsAFreshOne) {
 // closed its input, or died as the request went): the ping fails, and the program is reaped.
 TEST(EchoProgramClient, AProgramThatStopsReadingFailsThePingAndNotTheWindow) {
     testing::TemporaryFolder folder;
-    // Closes its input, greets (version 1, a ping socket), and answers nothing.
+    // Closes its input, greets (version 2, a ping socket), and answers nothing.
     platform::EchoProgramClient icmp(folder.WriteScript(
-        "tarnwick-echo", "exec <&-\nprintf '\\001\\001\\000\\000'\nexec sleep 30"));
+        "tarnwick-echo", "exec <&-\nprintf '\\002\\001\\000\\000'\nexec sleep 30"));
     EXPECT_EQ(PingStatus(icmp), platform::ip_status::kGeneralFailure);
     EXPECT_TRUE(EchoPrograms().empty());
 }
