@@ -93,8 +93,6 @@ INSTANTIATE_TEST_SUITE_P(
                        h.reserved = 0xE301;
                    })),
                    Verdict::UnknownVersion},
-        BadRequest{"NextVersion", frame(With([](RequestHeader& h) { h.version = 3; })),
-                   Verdict::UnknownVersion},
         BadRequest{"UnknownKind",
                    frame(With([](RequestHeader& h) { h.kind = static_cast<RequestKind>(7); })),
                    Verdict::UnknownKind},

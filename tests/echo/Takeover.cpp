@@ -8,14 +8,9 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstring>
+#include <string_view>
 
 namespace {
-
-bool Says(const void* packet, std::size_t length, const char* what) {
-    const std::size_t size = std::strlen(what);
-    return length == 8 + size && std::memcmp(static_cast<const char*>(packet) + 8, what, size) == 0;
-}
 
 void PutChecksum(std::uint8_t* message, std::size_t length) {
     message[2] = message[3] = 0;
@@ -28,30 +23,27 @@ void PutChecksum(std::uint8_t* message, std::size_t length) {
     message[3] = static_cast<std::uint8_t>(~sum);
 }
 
-// Makes the packet a redirect (type 5, code 1), keeping its length.
-void Rewrite(std::uint8_t* packet, std::size_t length) {
-    packet[0] = 5;
-    packet[1] = 1;
-    PutChecksum(packet, length);
-}
-
 } // namespace
 
 extern "C" ssize_t sendto(int socket, const void* buffer, std::size_t length, int flags,
                           const sockaddr* to, socklen_t toLength) {
     auto* packet = static_cast<std::uint8_t*>(const_cast<void*>(buffer));
-    if (Says(buffer, length, "redirect from its own buffer")) {
-        // Gateway 192.0.2.1, quoting the start of an IPv4 datagram.
+    const std::string_view data(reinterpret_cast<const char*>(packet) + 8, length - 8);
+    if (data == "redirect from its own buffer") {
+        // Type 5, code 1, gateway 192.0.2.1, quoting the start of an IPv4 datagram.
         static std::uint8_t redirect[8 + 28] = {5, 1, 0, 0, 192, 0, 2, 1, 0x45};
         PutChecksum(redirect, sizeof redirect);
         syscall(SYS_sendto, socket, redirect, sizeof redirect, flags, to, toLength);
-    } else if (Says(buffer, length, "rewrite its packet")) {
-        Rewrite(packet, length);
-    } else if (Says(buffer, length, "unprotect its packet")) {
+    }
+    if (data == "unprotect its packet") {
         const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
         mprotect(reinterpret_cast<void*>(reinterpret_cast<std::uintptr_t>(packet) & ~(page - 1)),
                  page, PROT_READ | PROT_WRITE);
-        Rewrite(packet, length);
+    }
+    if (data == "rewrite its packet" || data == "unprotect its packet") {
+        packet[0] = 5; // a redirect
+        packet[1] = 1;
+        PutChecksum(packet, length);
     }
     return syscall(SYS_sendto, socket, buffer, length, flags, to, toLength);
 }

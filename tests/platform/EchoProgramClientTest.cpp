@@ -18,7 +18,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -124,20 +123,15 @@ TEST(EchoProgramClient, TheDataPointerPointsIntoTheCallersBuffer) {
     platform::EchoProgramClient icmp(TARNWICK_ECHO_PROGRAM_BUILT);
     TARNWICK_SKIP_WITHOUT_ICMP();
     const platform::IcmpHandle handle = icmp.IcmpCreateFile();
-    std::uint8_t reply[64];
-    const auto field = [&reply](std::size_t at) {
-        std::uint32_t value;
-        std::memcpy(&value, reply + at, sizeof value);
-        return value;
-    };
-    for (int attempt = 0; attempt < 10 && (attempt == 0 || field(4) == 11010); ++attempt)
-        icmp.IcmpSendEcho(handle, 16777343, "Echo This", 9, nullptr, reply, sizeof reply, 1000);
-    EXPECT_EQ(std::tuple(field(4), field(16), field(24)),
-              std::tuple(0u,
-                         static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(reply + 28)),
-                         0u)); // status, data pointer, options pointer (none came)
-    icmp.IcmpSendEcho(handle, 0, "Echo This", 9, nullptr, reply, sizeof reply, 1000);
-    EXPECT_EQ(std::pair(field(4), field(16)), std::pair(11018u, 0u));
+    EchoReply reply{};
+    for (int attempt = 0; attempt < 10 && (attempt == 0 || reply.Status == 11010); ++attempt)
+        icmp.IcmpSendEcho(handle, 16777343, "Echo This", 9, nullptr, &reply, sizeof reply, 1000);
+    // Status, data pointer, options pointer (none came back).
+    EXPECT_EQ(
+        std::tuple(reply.Status, reply.DataPointer, reply.OptionsData),
+        std::tuple(0, static_cast<std::int32_t>(reinterpret_cast<std::uintptr_t>(reply.Data)), 0));
+    icmp.IcmpSendEcho(handle, 0, "Echo This", 9, nullptr, &reply, sizeof reply, 1000);
+    EXPECT_EQ(std::pair(reply.Status, reply.DataPointer), std::pair(11018, 0));
 }
 
 // Guards a program left running (or a zombie) once the window is gone and closed its client.
