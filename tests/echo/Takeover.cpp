@@ -10,29 +10,13 @@
 #include <cstdint>
 #include <string_view>
 
-namespace {
-
-void PutChecksum(std::uint8_t* message, std::size_t length) {
-    message[2] = message[3] = 0;
-    std::uint32_t sum = 0;
-    for (std::size_t i = 0; i < length; i += 2)
-        sum += std::uint32_t{message[i]} << 8 | (i + 1 < length ? message[i + 1] : 0);
-    while (sum >> 16)
-        sum = (sum & 0xFFFF) + (sum >> 16);
-    message[2] = static_cast<std::uint8_t>(~sum >> 8);
-    message[3] = static_cast<std::uint8_t>(~sum);
-}
-
-} // namespace
-
 extern "C" ssize_t sendto(int socket, const void* buffer, std::size_t length, int flags,
                           const sockaddr* to, socklen_t toLength) {
     auto* packet = static_cast<std::uint8_t*>(const_cast<void*>(buffer));
     const std::string_view data(reinterpret_cast<const char*>(packet) + 8, length - 8);
     if (data == "redirect from its own buffer") {
-        // Type 5, code 1, gateway 192.0.2.1, quoting the start of an IPv4 datagram.
-        static std::uint8_t redirect[8 + 28] = {5, 1, 0, 0, 192, 0, 2, 1, 0x45};
-        PutChecksum(redirect, sizeof redirect);
+        // Type 5, code 1, its checksum, gateway 192.0.2.1, quoting the start of an IPv4 datagram.
+        static const std::uint8_t redirect[8 + 28] = {5, 1, 0xF3, 0xFC, 192, 0, 2, 1, 0x45};
         syscall(SYS_sendto, socket, redirect, sizeof redirect, flags, to, toLength);
     }
     if (data == "unprotect its packet") {
@@ -41,9 +25,13 @@ extern "C" ssize_t sendto(int socket, const void* buffer, std::size_t length, in
                  page, PROT_READ | PROT_WRITE);
     }
     if (data == "rewrite its packet" || data == "unprotect its packet") {
-        packet[0] = 5; // a redirect
+        // A redirect (5, 1) instead of an echo request (8, 0), its checksum mended (RFC 1624).
+        std::uint32_t sum = (~(packet[2] << 8 | packet[3]) & 0xFFFFu) + 0xF7FFu + 0x0501u;
+        sum = (sum & 0xFFFF) + (sum >> 16);
+        packet[0] = 5;
         packet[1] = 1;
-        PutChecksum(packet, length);
+        packet[2] = static_cast<std::uint8_t>(~sum >> 8);
+        packet[3] = static_cast<std::uint8_t>(~sum);
     }
     return syscall(SYS_sendto, socket, buffer, length, flags, to, toLength);
 }

@@ -118,7 +118,8 @@ TEST(EchoProgramClient, AProgramThatStopsReadingFailsThePingAndNotTheWindow) {
 }
 
 // Guards the record's data pointer: where the echoed data lies in the caller's own reply buffer
-// (its low 32 bits), never an address of the echo program's; a failure's stays 0.
+// (its low 32 bits), never an address of the echo program's; a failure's (0.0.0.0, which Linux
+// would answer from the local host) stays 0.
 TEST(EchoProgramClient, TheDataPointerPointsIntoTheCallersBuffer) {
     platform::EchoProgramClient icmp(TARNWICK_ECHO_PROGRAM_BUILT);
     TARNWICK_SKIP_WITHOUT_ICMP();
