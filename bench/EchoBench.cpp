@@ -16,10 +16,12 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/icmp.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/uio.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,6 +32,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -344,7 +347,7 @@ void MeasureProgramExchange(int probes) {
     tarnwick::echo::EchoExchange exchange(opened.socket);
     static std::uint8_t record[278];
     const std::uint8_t text[] = {'E', 'c', 'h', 'o', ' ', 'T', 'h', 'i', 's'};
-    const tarnwick::contract::EchoRequest request{0, 0, 16777343, 200, sizeof record, text};
+    const tarnwick::contract::EchoRequest request{16777343, 200, sizeof record, text};
     std::vector<double> floorTimes, exchangeTimes;
     int failures = 0;
     for (int index = -probes / 10; index < probes; ++index) {
@@ -400,12 +403,11 @@ void MeasureProgramMemory(int echoes) {
     int served = 0;
     if (child > 0 && readAll(&greeting, sizeof greeting)) {
         const tarnwick::contract::RequestHeader header{tarnwick::contract::kProtocolVersion,
-                                                       tarnwick::contract::RequestKind::Echo,
-                                                       0,
-                                                       0,
-                                                       16777343,
-                                                       200,
-                                                       278};
+                                                   tarnwick::contract::RequestKind::Echo,
+                                                   0,
+                                                   16777343,
+                                                   200,
+                                                   278};
         std::uint8_t frame[2 + sizeof header + 9] = {sizeof header + 9, 0};
         std::memcpy(frame + 2, &header, sizeof header);
         std::memcpy(frame + 2 + sizeof header, "Echo This", 9);
@@ -500,6 +502,85 @@ void MeasureStartup(int samples) {
                 "-", "< 1000", Median(times) < 1000);
 }
 
+// Echo requests a second that the echo program sends for nobody: a copy granted cap_net_raw+p,
+// run as nobody on the near side with ping sockets closed (so a raw socket), asked with no time
+// to wait for about a second to the far host, which drops them; against ping's limit for a user.
+void MeasureNobodyPace(const tarnwick::testing::NamespacePair& pair) {
+    char folder[] = "/tmp/tarnwick-pace-XXXXXX";
+    const std::string program = mkdtemp(folder) ? std::string(folder) + "/tarnwick-echo" : "";
+    std::error_code error;
+    std::filesystem::copy_file(TARNWICK_ECHO_PROGRAM_BUILT, program, error);
+    const int executable = open(program.c_str(), O_RDONLY | O_CLOEXEC);
+    int toProgram[2] = {-1, -1}, fromProgram[2] = {-1, -1};
+    pid_t child = -1;
+    if (!error && executable >= 0 && pair.AllowPingSockets(false) &&
+        tarnwick::testing::RunQuietly("setcap cap_net_raw+p " + program) &&
+        pipe2(toProgram, O_CLOEXEC) == 0 && pipe2(fromProgram, O_CLOEXEC) == 0) {
+        std::fflush(stdout);
+        child = fork();
+    }
+    if (child == 0) {
+        char* const argv[] = {const_cast<char*>("tarnwick-echo"), nullptr};
+        char* const environment[] = {nullptr};
+        if (dup2(toProgram[0], 0) == 0 && dup2(fromProgram[1], 1) == 1 &&
+            tarnwick::testing::EnterNamespace(pair.Near()) && setgroups(0, nullptr) == 0 &&
+            setgid(65534) == 0 && setuid(65534) == 0)
+            syscall(SYS_execveat, executable, "", argv, environment, AT_EMPTY_PATH);
+        _exit(127);
+    }
+    const auto readAll = [&](void* bytes, std::size_t size) {
+        for (std::size_t done = 0; done < size;) {
+            const ssize_t got =
+                read(fromProgram[0], static_cast<std::uint8_t*>(bytes) + done, size - done);
+            if (got <= 0)
+                return false;
+            done += static_cast<std::size_t>(got);
+        }
+        return true;
+    };
+    tarnwick::echo::Greeting greeting{};
+    int sent = 0;
+    double seconds = 0;
+    if (child > 0 && readAll(&greeting, sizeof greeting) &&
+        greeting.socket == tarnwick::echo::SocketKind::Raw) {
+        const tarnwick::echo::RequestHeader header{tarnwick::echo::kProtocolVersion,
+                                                   tarnwick::echo::RequestKind::Echo,
+                                                   0,
+                                                   33685696,
+                                                   0,
+                                                   278}; // 192.0.2.2
+        std::uint8_t frame[2 + sizeof header + 9] = {sizeof header + 9, 0};
+        std::memcpy(frame + 2, &header, sizeof header);
+        std::memcpy(frame + 2 + sizeof header, "Echo This", 9);
+        std::uint8_t answer[sizeof(tarnwick::echo::AnswerHeader) + 278];
+        const Clock::time_point start = Clock::now();
+        for (tarnwick::echo::AnswerHeader answerHeader{};
+             (seconds = MicrosecondsSince(start) / 1e6) < 1 &&
+             write(toProgram[1], frame, sizeof frame) == sizeof frame &&
+             readAll(&answerHeader, sizeof answerHeader) &&
+             answerHeader.recordSize <= sizeof answer &&
+             readAll(answer, answerHeader.recordSize);) {
+            std::int32_t status = 0;
+            std::memcpy(&status, answer + 4, answerHeader.recordSize >= 8 ? sizeof status : 0);
+            sent += status == 11010; // sent, and timed out
+        }
+    }
+    for (const int descriptor : {toProgram[0], toProgram[1], fromProgram[0], fromProgram[1]})
+        close(descriptor);
+    if (child > 0)
+        waitpid(child, nullptr, 0);
+    close(executable);
+    std::filesystem::remove_all(folder, error);
+    std::fprintf(stderr, "echo: nobody's echo program sent %d echoes in %.3f s\n", sent, seconds);
+    if (sent == 0) {
+        PrintRawRow("echoes a second that the echo program sends for nobody", "failed",
+                    "ping's limit for a user", "-", "<= 1.0x", "NO");
+        return;
+    }
+    PrintRow("echoes a second that the echo program sends for nobody", sent / seconds,
+             "ping's limit for a user", 500, "<= 1.0x", 1.0);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -549,5 +630,6 @@ int main(int argc, char** argv) {
     int status = 1;
     if (child < 0 || waitpid(child, &status, 0) != child || status != 0)
         std::fprintf(stderr, "echo: the namespace measurements failed\n");
+    MeasureNobodyPace(pair);
     return 0;
 }

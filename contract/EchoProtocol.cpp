@@ -33,7 +33,7 @@ std::optional<Greeting> DecodeGreeting(std::span<const std::uint8_t, sizeof(Gree
 
 std::size_t EncodeRequest(const EchoRequest& request, std::span<std::uint8_t> out) {
     const RequestHeader header{
-        kProtocolVersion,    RequestKind::Echo,           request.ttl,          request.tos,
+        kProtocolVersion,    RequestKind::Echo,           0,
         request.destination, request.timeoutMilliseconds, request.replyCapacity};
     const std::size_t size = sizeof(FrameLength) + sizeof header + request.data.size();
     if (request.data.size() > kLargestEchoData || out.size() < size)
@@ -61,8 +61,7 @@ JudgedRequest DecodeRequest(std::span<const std::uint8_t> frame) {
     if (header.timeoutMilliseconds > kLongestTimeoutMilliseconds)
         return {Verdict::TimeoutOverLimit, {}};
     return {Verdict::Served,
-            {header.ttl, header.tos, header.destination, header.timeoutMilliseconds,
-             header.replyCapacity, data}};
+            {header.destination, header.timeoutMilliseconds, header.replyCapacity, data}};
 }
 
 std::array<std::uint8_t, sizeof(AnswerHeader)>

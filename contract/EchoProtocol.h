@@ -22,7 +22,8 @@
 
 namespace tarnwick::contract {
 
-inline constexpr std::uint8_t kProtocolVersion = 1;
+// 2: the request lost its TTL and TOS, which the window never set.
+inline constexpr std::uint8_t kProtocolVersion = 2;
 
 enum class SocketKind : std::uint8_t {
     None = 0, // none could be opened: every request is answered with a failure record
@@ -46,8 +47,7 @@ enum class RequestKind : std::uint8_t {
 struct RequestHeader {
     std::uint8_t version;              // kProtocolVersion
     RequestKind kind;                  //
-    std::uint8_t ttl;                  // 0: the system's default
-    std::uint8_t tos;                  // 0: the system's default
+    std::uint16_t reserved;            // 0
     std::uint32_t destination;         // address value: first dotted part in the low byte
     std::uint32_t timeoutMilliseconds; // at most kLongestTimeoutMilliseconds
     std::uint32_t replyCapacity;       // the caller's reply buffer size; bounds recordSize
@@ -92,8 +92,6 @@ std::optional<Greeting> DecodeGreeting(std::span<const std::uint8_t, sizeof(Gree
 
 // An echo request as the program serves it. Decoded, data points into the frame.
 struct EchoRequest {
-    std::uint8_t ttl = 0;
-    std::uint8_t tos = 0;
     std::uint32_t destination = 0;
     std::uint32_t timeoutMilliseconds = 0;
     std::uint32_t replyCapacity = 0;

@@ -13,8 +13,12 @@ void Put(std::span<std::uint8_t> buffer, std::size_t offset, std::uint32_t value
         buffer[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-std::uint32_t Low32BitsOfAddress(const std::uint8_t* pointer) {
-    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(pointer));
+// The field that starts at offset, read at its width.
+std::uint32_t Get(std::span<const std::uint8_t> buffer, std::size_t offset) {
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < reply_layout::Width(offset); ++i)
+        value |= std::uint32_t{buffer[offset + i]} << (8 * i);
+    return value;
 }
 
 } // namespace
@@ -27,22 +31,23 @@ std::int32_t WriteEchoReply(std::span<std::uint8_t> buffer, const IpDetails& ip,
         WriteEchoFailure(buffer, ip_status::kBufTooSmall, ip.sourceAddress);
         return ip_status::kBufTooSmall;
     }
-    std::uint8_t* const dataStart = buffer.data() + kHeaderSize;
-    std::uint8_t* const optionsStart = dataStart + data.size();
-    std::copy(data.begin(), data.end(), dataStart);
-    std::copy(ip.options.begin(), ip.options.end(), optionsStart);
+    const std::size_t optionsStart = kHeaderSize + data.size();
+    std::copy(data.begin(), data.end(), buffer.begin() + kHeaderSize);
+    std::copy(ip.options.begin(), ip.options.end(), buffer.begin() + optionsStart);
 
     Put(buffer, kAddress, ip.sourceAddress);
     Put(buffer, kStatus, static_cast<std::uint32_t>(ip_status::kSuccess));
     Put(buffer, kRoundTripTime, roundTripTime);
     Put(buffer, kDataSize, static_cast<std::uint32_t>(data.size()));
     Put(buffer, kReserved, 0);
-    Put(buffer, kDataPointer, Low32BitsOfAddress(dataStart));
+    // Offsets from the record's start until PointIntoBuffer: no address of the echo program
+    // leaves it.
+    Put(buffer, kDataPointer, kHeaderSize);
     Put(buffer, kTtl, ip.ttl);
     Put(buffer, kTos, ip.tos);
     Put(buffer, kFlags, ip.flags);
     Put(buffer, kOptionsSize, static_cast<std::uint32_t>(ip.options.size()));
-    Put(buffer, kOptionsData, ip.options.empty() ? 0 : Low32BitsOfAddress(optionsStart));
+    Put(buffer, kOptionsData, ip.options.empty() ? 0 : static_cast<std::uint32_t>(optionsStart));
     return ip_status::kSuccess;
 }
 
@@ -62,6 +67,14 @@ std::size_t WriteEchoFailure(std::span<std::uint8_t> buffer, std::int32_t status
     if (writable > 0)
         std::memcpy(buffer.data(), header, writable);
     return writable;
+}
+
+void PointIntoBuffer(std::span<std::uint8_t> record) {
+    const auto base = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(record.data()));
+    for (const std::size_t field : {reply_layout::kDataPointer, reply_layout::kOptionsData}) {
+        if (record.size() >= field + reply_layout::Width(field) && Get(record, field) != 0)
+            Put(record, field, Get(record, field) + base);
+    }
 }
 
 } // namespace tarnwick::contract

@@ -85,9 +85,10 @@ struct IpDetails {
 };
 
 // Writes a successful reply into the reply buffer: the header at the layout offsets, the
-// echoed data at the data offset and the options right after it. When the data and options
-// do not fit, writes a failure with the buffer-too-small status instead. Returns the status
-// written.
+// echoed data at the data offset and the options right after it; the data and options
+// pointers hold their offsets from the record's start (options: 0 when there are none). When
+// the data and options do not fit, writes a failure with the buffer-too-small status instead.
+// Returns the status written.
 std::int32_t WriteEchoReply(std::span<std::uint8_t> buffer, const IpDetails& ip,
                             std::span<const std::uint8_t> data, std::uint32_t roundTripTime);
 
@@ -95,5 +96,9 @@ std::int32_t WriteEchoReply(std::span<std::uint8_t> buffer, const IpDetails& ip,
 // zero. Writes only whole fields that fit in the buffer; returns the bytes written.
 std::size_t WriteEchoFailure(std::span<std::uint8_t> buffer, std::int32_t status,
                              std::uint32_t reportingAddress = 0);
+
+// Where the record has landed in its caller's buffer, turns the offsets into what a caller of
+// the service gets: the low 32 bits of where the data and options lie in that buffer.
+void PointIntoBuffer(std::span<std::uint8_t> record);
 
 } // namespace tarnwick::contract

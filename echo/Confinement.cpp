@@ -4,7 +4,6 @@
 #include "capabilities/ClearCapabilities.h"
 
 #include <linux/capability.h>
-#include <netinet/in.h>
 #include <seccomp.h>
 #include <sys/capability.h>
 #include <sys/prctl.h>
@@ -13,6 +12,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <iterator>
 
 namespace tarnwick::echo {
 namespace {
@@ -62,7 +62,9 @@ bool CloseOtherDescriptors(int keep) {
     return closeRange(3, kept - 1) && closeRange(kept + 1, UINT_MAX);
 }
 
-bool Confine(int socket) {
+bool Confine(int socket, const std::uint8_t* sendBuffer) {
+    if (socket >= 0 && sendBuffer == nullptr)
+        return false;
     scmp_filter_ctx filter = seccomp_init(SCMP_ACT_KILL_PROCESS);
     if (filter == nullptr)
         return false;
@@ -85,12 +87,18 @@ bool Confine(int socket) {
     ok = ok && allow(SCMP_SYS(sigaltstack), 1, on(0, 0));
 #endif
     if (socket >= 0) {
-        ok = ok && allow(SCMP_SYS(sendto), 1, on(0, socket)) &&
+        // The buffer's first two bytes, an echo request's type and code, lie on a read-only
+        // page: whatever runs here sends echo requests or nothing. No setsockopt: the socket
+        // is settled before the filter.
+        const scmp_arg_cmp fromOurBuffer[] = {
+            on(0, socket),
+            {1, SCMP_CMP_EQ, reinterpret_cast<scmp_datum_t>(sendBuffer), 0},
+            {2, SCMP_CMP_GE, 8, 0},
+            on(3, 0)};
+        ok = ok &&
+             seccomp_rule_add_array(filter, SCMP_ACT_ALLOW, SCMP_SYS(sendto),
+                                    std::size(fromOurBuffer), fromOurBuffer) == 0 &&
              allow(SCMP_SYS(recvmsg), 1, on(0, socket));
-        const int options[] = {IP_TTL, IP_TOS};
-        for (const int option : options)
-            ok = ok &&
-                 allow(SCMP_SYS(setsockopt), 3, on(0, socket), on(1, IPPROTO_IP), on(2, option));
     }
     ok = ok && seccomp_load(filter) == 0;
     // Not released once loaded: freeing could hand memory back to the system, a call the

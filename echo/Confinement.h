@@ -2,6 +2,8 @@
 // filter that leaves only what serving echoes needs.
 #pragma once
 
+#include <cstdint>
+
 namespace tarnwick::echo {
 
 // Raises CAP_NET_RAW into the effective set where it is permitted and not yet effective; true
@@ -17,9 +19,10 @@ bool DropEverything();
 // Closes every descriptor but standard input, output and error, and keep (-1 for none).
 bool CloseOtherDescriptors(int keep);
 
-// Installs the system-call filter: reads from 0, writes to 1 and 2, sendto and recvmsg on
-// socket (and its TTL and TOS), waiting, the clock and exiting; any other call kills the
-// process.
-bool Confine(int socket);
+// Installs the system-call filter: reads from 0, writes to 1 and 2, recvmsg on socket, sendto
+// on socket from sendBuffer only (at least an ICMP header's 8 bytes, no flags), waiting, the
+// clock and exiting; any other call kills the process (mapping or protecting memory too, so a
+// read-only page stays so). False when socket is open and sendBuffer is null.
+bool Confine(int socket, const std::uint8_t* sendBuffer);
 
 } // namespace tarnwick::echo

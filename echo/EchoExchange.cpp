@@ -5,9 +5,12 @@
 
 #include <ctime> // linux/errqueue.h uses timespec
 #include <linux/errqueue.h>
+#include <linux/icmp.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -22,7 +25,6 @@ namespace {
 constexpr std::size_t kLargestDatagram = 65536;
 constexpr std::size_t kControlSize = 512;
 
-std::uint8_t packetArea[kIcmpHeaderSize + kLargestEchoData];
 std::uint8_t datagramArea[kLargestDatagram];
 alignas(cmsghdr) std::uint8_t controlArea[kControlSize];
 
@@ -31,6 +33,14 @@ std::int64_t NowMicroseconds() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return std::int64_t{now.tv_sec} * 1'000'000 + now.tv_nsec / 1000;
+}
+
+// Sleeps until the monotonic clock reaches moment (microseconds).
+void WaitUntil(std::int64_t moment) {
+    for (std::int64_t now; (now = NowMicroseconds()) < moment;) {
+        const timespec rest{(moment - now) / 1'000'000, (moment - now) % 1'000'000 * 1000};
+        ppoll(nullptr, 0, &rest, nullptr);
+    }
 }
 
 std::uint32_t AddressOf(const sockaddr_in& address) {
@@ -187,20 +197,29 @@ Outcome Await(const EchoSocket& socket, int watch, const EchoRequestIdentity& re
 
 } // namespace
 
-bool EchoExchange::SetHeaderOptions(std::uint8_t ttl, std::uint8_t tos) {
-    // -1 gives the socket back the system's default TTL; a TOS of 0 is the default.
-    const int wantedTtl = ttl == 0 ? -1 : ttl, wantedTos = tos;
-    if (ttl != ttl_) {
-        if (setsockopt(socket_.descriptor, IPPROTO_IP, IP_TTL, &wantedTtl, sizeof wantedTtl) != 0)
-            return false;
-        ttl_ = ttl;
-    }
-    if (tos != tos_) {
-        if (setsockopt(socket_.descriptor, IPPROTO_IP, IP_TOS, &wantedTos, sizeof wantedTos) != 0)
-            return false;
-        tos_ = tos;
-    }
-    return true;
+EchoExchange::EchoExchange(EchoSocket socket, int watch, bool paced)
+    : socket_(socket), watch_(watch), paced_(paced) {
+    // The packet starts two bytes before a page boundary, so that the page holding its type
+    // and code can be made read-only: with mprotect and mmap forbidden later, and sendto
+    // allowed from this address only, no code running here can send another ICMP type.
+    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    const std::size_t rest = kIcmpHeaderSize - 2 + kLargestEchoData;
+    const std::size_t size = page + (rest + page - 1) / page * page;
+    void* const area =
+        mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (area == MAP_FAILED)
+        return;
+    mapping_ = {static_cast<std::uint8_t*>(area), size};
+    const std::span<std::uint8_t> packet = mapping_.subspan(page - 2, rest + 2);
+    packet[0] = ICMP_ECHO;
+    packet[1] = 0;
+    if (mprotect(area, page, PROT_READ) == 0)
+        packet_ = packet;
+}
+
+EchoExchange::~EchoExchange() {
+    if (!mapping_.empty())
+        munmap(mapping_.data(), mapping_.size());
 }
 
 EchoOutcome EchoExchange::Echo(const EchoRequest& request, std::span<std::uint8_t> record) {
@@ -217,12 +236,12 @@ EchoOutcome EchoExchange::Echo(const EchoRequest& request, std::span<std::uint8_
         return fail(ip_status::kPacketTooBig);
     if (socket_.kind == SocketKind::None)
         return fail(ip_status::kGeneralFailure);
-    if (!SetHeaderOptions(request.ttl, request.tos))
-        return fail(ip_status::kBadOption);
+    if (packet_.empty())
+        return fail(ip_status::kGeneralFailure);
 
     const EchoRequestIdentity identity{socket_.identifier, ++sequence_, request.destination};
     const std::size_t packetSize =
-        BuildEchoRequest(packetArea, identity.identifier, identity.sequence, request.data);
+        BuildEchoRequest(packet_, identity.identifier, identity.sequence, request.data);
 
     sockaddr_in destination{};
     destination.sin_family = AF_INET;
@@ -230,14 +249,17 @@ EchoOutcome EchoExchange::Echo(const EchoRequest& request, std::span<std::uint8_
     AddressValueToNetworkBytes(request.destination, destinationBytes);
     std::memcpy(&destination.sin_addr.s_addr, destinationBytes, 4);
 
+    if (paced_)
+        WaitUntil(nextSend_);
     const std::int64_t start = NowMicroseconds();
+    nextSend_ = start + kUserPaceMicroseconds;
     // An ICMP error that came after its echo gave up stays pending on the socket (a raw one
     // also hears of hard errors about others' echoes), and sendto returns it instead of
     // sending. That failure cleared it: only a second one is this request's own.
     ssize_t sent = -1;
     for (int attempt = 0; sent < 0 && attempt < 2; ++attempt) {
         do {
-            sent = sendto(socket_.descriptor, packetArea, packetSize, 0,
+            sent = sendto(socket_.descriptor, packet_.data(), packetSize, 0,
                           reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
         } while (sent < 0 && errno == EINTR);
     }

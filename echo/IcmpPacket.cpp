@@ -112,8 +112,11 @@ std::size_t BuildEchoRequest(std::span<std::uint8_t> out, std::uint16_t identifi
     if (out.size() < size)
         return 0;
     const std::span<std::uint8_t> packet = out.first(size);
-    packet[0] = ICMP_ECHO;
-    packet[1] = 0;
+    // The echo program's packet area holds them on a read-only page: written only elsewhere.
+    if (packet[0] != ICMP_ECHO || packet[1] != 0) {
+        packet[0] = ICMP_ECHO;
+        packet[1] = 0;
+    }
     packet[2] = packet[3] = 0;
     packet[4] = static_cast<std::uint8_t>(identifier >> 8);
     packet[5] = static_cast<std::uint8_t>(identifier);

@@ -37,7 +37,7 @@ struct DecodedDatagram {
 std::uint16_t InternetChecksum(std::span<const std::uint8_t> bytes);
 
 // Writes an echo request (header with checksum, then data) into out; returns the bytes
-// written, or 0 when out is too small.
+// written, or 0 when out is too small. Type and code already in place are not written again.
 std::size_t BuildEchoRequest(std::span<std::uint8_t> out, std::uint16_t identifier,
                              std::uint16_t sequence, std::span<const std::uint8_t> data);
 

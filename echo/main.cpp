@@ -3,16 +3,23 @@
 //
 // After launch, before it reads a byte of any request, it opens its one ICMP socket (a ping
 // socket where the user's group may use them, otherwise a raw socket with CAP_NET_RAW raised
-// for that call and a locked filter that admits only its own replies and errors), then gives up
-// every capability, sets no-new-privileges, stays non-dumpable, closes every other descriptor
-// and installs a system-call filter. Then it greets and serves echo requests, one at a time,
-// until its input ends or its reader leaves.
+// for that call and a locked filter that admits only its own replies and errors), notes whether
+// its real user is root, then gives up every capability, sets no-new-privileges, stays
+// non-dumpable, maps its packet area (an echo request's type and code on a read-only page),
+// closes every other descriptor and installs a system-call filter. Then it greets and serves
+// echo requests, one at a time, until its input ends or its reader leaves. For any user but
+// root it sends them no closer than 2 ms apart (500 a second at most, whatever the timeouts,
+// sizes and addresses asked), as ping allows a user; the wait comes before an echo's start, so
+// the round trip it reports leaves it out.
 //
-// Whoever took over this process after that could still: send ICMP echo requests with data of
-// their choosing to any address (as `ping` can), at its TTL and TOS; read the replies and errors
-// about its own echoes; read its input and write its output and standard error. It could not
-// send any other ICMP type or forge an IP header, open files or sockets, start programs, read
-// others' ICMP traffic, or hand its socket on: every other system call ends the process.
+// Whoever took over this process after that could still: send ICMP echo requests (type 8, code
+// 0) with any data, identifier and sequence, to any address, at any pace; read the replies and
+// errors about its socket's echoes; read its input and write its output and standard error.
+// It could not send any other ICMP type or code (sendto is allowed from the one buffer whose
+// type and code lie on a read-only page, which no allowed call can change), forge an IP header
+// or set a TTL, TOS or any other socket option, open files or sockets, start programs, map or
+// unprotect memory, read others' ICMP traffic, or hand its socket on: every other system call
+// ends the process.
 #include "echo/Confinement.h"
 #include "echo/EchoExchange.h"
 #include "echo/EchoSocket.h"
@@ -56,19 +63,23 @@ int main() {
     signal(SIGPIPE, SIG_IGN);
 
     const OpenedSocket opened = OpenEchoSocket();
+    // Asked once, while the filter still allows it: ping paces users, not root.
+    const bool paced = getuid() != 0;
     // Runs whatever became of the socket.
     if (!DropEverything()) {
         Say("tarnwick-echo: cannot give up its capabilities; not serving\n");
         return 1;
     }
-    if (!CloseOtherDescriptors(opened.socket.descriptor) || !Confine(opened.socket.descriptor)) {
+    // Made before the filter, which forbids mapping memory.
+    EchoExchange exchange(opened.socket, STDOUT_FILENO, paced);
+    if (!CloseOtherDescriptors(opened.socket.descriptor) ||
+        !Confine(opened.socket.descriptor, exchange.SendBuffer())) {
         Say("tarnwick-echo: cannot confine itself; not serving\n");
         return 1;
     }
     if (!WriteGreeting(STDOUT_FILENO, opened.socket.kind, opened.failure))
         Exit(0);
 
-    EchoExchange exchange(opened.socket, STDOUT_FILENO);
     for (std::size_t size = 0; ReadFrame(STDIN_FILENO, frameArea, size);) {
         const JudgedRequest judged = DecodeRequest({frameArea, size});
         EchoOutcome outcome;

@@ -89,6 +89,7 @@ std::uint32_t EchoProgramClient::IcmpSendEcho(IcmpHandle handle, std::uint32_t d
     }
     if (answer.verdict != contract::Verdict::Served)
         return Fail(reply, ip_status::kGeneralFailure);
+    contract::PointIntoBuffer(reply.first(answer.recordSize));
     return answer.replies;
 }
 

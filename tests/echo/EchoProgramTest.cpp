@@ -87,7 +87,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         BadRequest{"EmptyFrame", {0, 0}, Verdict::ShortFrame},
         BadRequest{"FrameShorterThanItsHeader", Cut(frame(kGood), 2 + 15), Verdict::ShortFrame},
-        BadRequest{"UnknownVersion", frame(With([](RequestHeader& h) { h.version = 2; })),
+        // Version 1 carried a TTL and a TOS in what is now reserved: neither may reach the
+        // socket.
+        BadRequest{"PreviousVersionWithTtlAndTos", frame(With([](RequestHeader& h) {
+                       h.version = 1;
+                       h.reserved = 0xE301;
+                   })),
                    Verdict::UnknownVersion},
         BadRequest{"UnknownKind",
                    frame(With([](RequestHeader& h) { h.kind = static_cast<RequestKind>(7); })),
@@ -97,17 +102,13 @@ INSTANTIATE_TEST_SUITE_P(
         BadRequest{"TimeoutOverTheLimit",
                    frame(With([](RequestHeader& h) { h.timeoutMilliseconds = 60'001; })),
                    Verdict::TimeoutOverLimit},
-        BadRequest{"DestinationZero", frame(With([](RequestHeader& h) { h.destination = 0; })),
-                   Verdict::Served, 11018},
         BadRequest{"ReplyCapacityBelowTheRecord",
                    frame(With([](RequestHeader& h) { h.replyCapacity = 36; })), Verdict::Served,
                    11001}),
     testing::kRowName);
 
-// Guards the echoed bytes whole (large and empty ones too) in a record of exactly their size,
-// the request's TOS sent and then given back, and a late reply to an earlier echo never taken
-// for a later one's.
-TEST(EchoProgram, EchoesWholeAndTakesOnlyEachEchosOwnReply) {
+// Guards the echoed bytes whole (large and empty ones too) in a record of exactly their size.
+TEST(EchoProgram, EchoesWhole) {
     EchoProgram program(AsThisUser());
     ASSERT_TRUE(program.Greeting());
     if (program.Greeting()->socket == SocketKind::None)
@@ -121,22 +122,6 @@ TEST(EchoProgram, EchoesWholeAndTakesOnlyEachEchosOwnReply) {
         ASSERT_TRUE(answer);
         EXPECT_EQ(std::tuple(answer->Status(), answer->header.recordSize, answer->Data()),
                   std::tuple(0, 28 + text.size(), text));
-    }
-    const auto tos = [&](std::uint8_t sent) { // loopback echoes the TOS
-        const std::optional<EchoAnswer> answer = program.Echo("Echo This", kLoopback, 1000, sent);
-        return answer && answer->record.size() > 21 ? answer->record[21] : -1;
-    };
-    EXPECT_EQ(tos(0x10), 0x10);
-    EXPECT_EQ(tos(0), 0);
-    for (int round = 0; round < 20; ++round) {
-        const std::string text = "first " + std::to_string(round);
-        // With no time to wait, this reply may come after the echo has given up.
-        const std::optional<EchoAnswer> quick = program.Echo(text, kLoopback, 0);
-        ASSERT_TRUE(quick);
-        EXPECT_TRUE((quick->Status() == 0 && quick->Data() == text) || quick->Status() == 11010);
-        const std::optional<EchoAnswer> next = program.Echo(text + " again");
-        ASSERT_TRUE(next);
-        EXPECT_EQ(std::pair(next->Status(), next->Data()), std::pair(0, text + " again"));
     }
 }
 
@@ -229,7 +214,6 @@ TEST_P(WhileServing, HoldsNothingButItsSocket) {
     const std::optional<EchoAnswer> answer = program.Echo();
     ASSERT_TRUE(answer);
     EXPECT_EQ(answer->Status(), row.socket == SocketKind::None ? 11050 : 0);
-    EXPECT_EQ(program.Status()["Seccomp"], "2");
     EXPECT_EQ(program.EndInput(), 0);
 }
 

@@ -110,11 +110,29 @@ TEST(EchoProgramClient, APingFailsWhenItsProgramDiesAndTheNextStartsAFreshOne) {
 // closed its input, or died as the request went): the ping fails, and the program is reaped.
 TEST(EchoProgramClient, AProgramThatStopsReadingFailsThePingAndNotTheWindow) {
     testing::TemporaryFolder folder;
-    // Closes its input, greets (version 1, a ping socket), and answers nothing.
+    // Closes its input, greets (version 2, a ping socket), and answers nothing.
     platform::EchoProgramClient icmp(folder.WriteScript(
         "tarnwick-echo", "exec <&-\nprintf '\\001\\001\\000\\000'\nexec sleep 30"));
     EXPECT_EQ(PingStatus(icmp), contract::ip_status::kGeneralFailure);
     EXPECT_TRUE(EchoPrograms().empty());
+}
+
+// Guards the record's data pointer: where the echoed data lies in the caller's own reply buffer
+// (its low 32 bits), never an address of the echo program's; a failure's (0.0.0.0, which Linux
+// would answer from the local host) stays 0.
+TEST(EchoProgramClient, TheDataPointerPointsIntoTheCallersBuffer) {
+    platform::EchoProgramClient icmp(TARNWICK_ECHO_PROGRAM_BUILT);
+    TARNWICK_SKIP_WITHOUT_ICMP();
+    const platform::IcmpHandle handle = icmp.IcmpCreateFile();
+    EchoReply reply{};
+    for (int attempt = 0; attempt < 10 && (attempt == 0 || reply.Status == 11010); ++attempt)
+        icmp.IcmpSendEcho(handle, 16777343, "Echo This", 9, nullptr, &reply, sizeof reply, 1000);
+    // Status, data pointer, options pointer (none came back).
+    EXPECT_EQ(
+        std::tuple(reply.Status, reply.DataPointer, reply.OptionsData),
+        std::tuple(0, static_cast<std::int32_t>(reinterpret_cast<std::uintptr_t>(reply.Data)), 0));
+    icmp.IcmpSendEcho(handle, 0, "Echo This", 9, nullptr, &reply, sizeof reply, 1000);
+    EXPECT_EQ(std::pair(reply.Status, reply.DataPointer), std::pair(11018, 0));
 }
 
 // Guards the window's environment handed to the echo program, which starts with none (what a

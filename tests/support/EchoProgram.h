@@ -32,7 +32,8 @@ struct EchoProgramStart {
     bool granted = false;         // a copy with cap_net_raw+p, in a folder only root can reach
     bool ownNetwork = false;      // a fresh network namespace with loopback up (needs root)
     bool pingSocketsOpen = false; // in that namespace, every group may use ping sockets
-    const char* namedNetwork = nullptr; // or join this one (ip netns)
+    const char* namedNetwork = nullptr;        // or join this one (ip netns)
+    std::vector<std::string> environment = {}; // NAME=value entries; none, as the window gives
 };
 
 struct EchoAnswer {
@@ -94,8 +95,11 @@ public:
                 (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
                 _exit(127);
             char* const argv[] = {const_cast<char*>("tarnwick-echo"), nullptr};
-            char* const environment[] = {nullptr};
-            syscall(SYS_execveat, executable, "", argv, environment, AT_EMPTY_PATH);
+            std::vector<char*> environment;
+            for (const std::string& entry : start.environment)
+                environment.push_back(const_cast<char*>(entry.c_str()));
+            environment.push_back(nullptr);
+            syscall(SYS_execveat, executable, "", argv, environment.data(), AT_EMPTY_PATH);
             _exit(127);
         }
         close(executable);
@@ -138,10 +142,8 @@ public:
     // while it times out (late, not wrong) unless it may not wait; counts the requests sent.
     std::optional<EchoAnswer> Echo(const std::string& text = "Echo This",
                                    std::uint32_t destination = 16777343,
-                                   std::uint32_t timeout = 1000, std::uint8_t tos = 0,
-                                   int* sent = nullptr) {
+                                   std::uint32_t timeout = 1000, int* sent = nullptr) {
         contract::RequestHeader header = Request(destination, timeout);
-        header.tos = tos;
         header.replyCapacity = static_cast<std::uint32_t>(28 + text.size());
         std::optional<EchoAnswer> answer;
         for (int attempt = 0; attempt < 10 && (!answer || (timeout && answer->Status() == 11010));
@@ -178,19 +180,19 @@ public:
         close(out_);
         out_ = -1;
     }
-    // Waits for the program's exit status (-1: killed), or nothing while it still runs after 30
-    // seconds.
+    // Waits for the program's exit status (128 + the signal that killed it), or nothing while it
+    // still runs after 30 seconds.
     std::optional<int> WaitForExit() {
         for (int wait = 0; wait < 3000 && !exit_; ++wait) {
             int status = 0;
             if (waitpid(pid_, &status, WNOHANG) == pid_)
-                exit_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+                exit_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
             else
                 usleep(10'000);
         }
         return exit_;
     }
-    // Closes the program's input and waits for its exit status (-1: killed or still running).
+    // Closes the program's input and waits for its exit status (-1: still running).
     int EndInput() {
         close(in_);
         in_ = -1;
@@ -211,15 +213,8 @@ public:
         return fields;
     }
 
-    static contract::RequestHeader Request(std::uint32_t destination,
-                                           std::uint32_t timeout = 1000) {
-        return {contract::kProtocolVersion,
-                contract::RequestKind::Echo,
-                0,
-                0,
-                destination,
-                timeout,
-                278};
+    static contract::RequestHeader Request(std::uint32_t destination, std::uint32_t timeout = 1000) {
+        return {contract::kProtocolVersion, contract::RequestKind::Echo, 0, destination, timeout, 278};
     }
     // A frame: its length, the header and the data.
     static std::vector<std::uint8_t> Frame(const contract::RequestHeader& header,

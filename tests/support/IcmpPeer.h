@@ -2,6 +2,7 @@
 #pragma once
 
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 
 #include <cstdint>
@@ -102,15 +103,24 @@ inline bool Send(int descriptor, const Bytes& message, std::uint32_t to) {
                   reinterpret_cast<const sockaddr*>(&address), sizeof address) > 0;
 }
 
-// Identifier and sequence of the "Echo This" request that a raw socket read, if it is one.
-inline std::optional<std::pair<std::uint16_t, std::uint16_t>>
-EchoThisRequest(const std::uint8_t* datagram, long size) {
-    const std::size_t at = size > 0 ? std::size_t{datagram[0] & 0x0Fu} * 4 : 0; // IP header
-    if (at < 20 || size != static_cast<long>(at + 17) || datagram[at] != 8 ||
-        std::memcmp(datagram + at + 8, "Echo This", 9) != 0)
+// An ICMP message as a raw socket reads it: type, identifier, sequence and what follows.
+struct Heard {
+    std::uint8_t type;
+    std::uint16_t id, sequence;
+    Bytes data;
+};
+
+// The next ICMP message (a whole header at least) that a raw socket reads within milliseconds.
+inline std::optional<Heard> Hear(int descriptor, int milliseconds) {
+    std::uint8_t in[4096];
+    pollfd waiting{descriptor, POLLIN, 0};
+    const long size = poll(&waiting, 1, milliseconds) > 0 ? recv(descriptor, in, sizeof in, 0) : 0;
+    const std::size_t at = size > 0 ? std::size_t{in[0] & 0x0Fu} * 4 : 0; // IP header
+    if (at < 20 || size < static_cast<long>(at + 8))
         return std::nullopt;
-    return std::pair<std::uint16_t, std::uint16_t>(datagram[at + 4] << 8 | datagram[at + 5],
-                                                   datagram[at + 6] << 8 | datagram[at + 7]);
+    return Heard{in[at], static_cast<std::uint16_t>(in[at + 4] << 8 | in[at + 5]),
+                 static_cast<std::uint16_t>(in[at + 6] << 8 | in[at + 7]),
+                 Bytes(in + at + 8, in + size)};
 }
 
 } // namespace tarnwick::testing

@@ -219,7 +219,7 @@ TEST_F(Form1Test, NoPermissionToPingIsExplainedOncePerRun) {
     // An echo program that may not ping: it says so in its greeting, then waits for its input.
     testing::TemporaryFolder folder;
     const std::string refusing =
-        folder.WriteScript("tarnwick-echo", "printf '\\001\\000\\001\\000'\nexec cat >/dev/null");
+        folder.WriteScript("tarnwick-echo", "printf '\\002\\000\\001\\000'\nexec cat >/dev/null");
     platform::EchoProgramClient refused(refusing);
     platform::EchoProgramClient crashed(
         folder.WriteScript("crashing/tarnwick-echo", "kill -SEGV $$"));
