@@ -1,5 +1,6 @@
 // The WHOIS client without a window: where an answer refers the asker, which addresses a
 // referral may lead to, and the bounds on what an answer may cost to show.
+#include "platform/Memory.h"
 #include "tests/support/NamedRows.h"
 #include "whois/AnswerView.h"
 #include "whois/ReferralPolicy.h"
@@ -144,6 +145,7 @@ INSTANTIATE_TEST_SUITE_P(Answers, AnswerWithinThreeLines, ::testing::ValuesIn(kL
 } // namespace tarnwick::testing
 
 int main(int argc, char* argv[]) {
+    tarnwick::platform::MapLargeBlocks();
     QCoreApplication application(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
