@@ -77,8 +77,7 @@ qsizetype WhoisTranscript::WithinLineLimit(QStringView text) {
         if (lines_ == lineLimit_) {
             return at;
         }
-        // A line separator breaks the line inside its paragraph, which costs as much.
-        if (kind == LineEnds::Kind::LineEnd || text[at] == QChar::LineSeparator) {
+        if (kind == LineEnds::Kind::LineEnd) {
             ++lines_;
         }
     }
