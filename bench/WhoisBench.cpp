@@ -4,6 +4,7 @@
 #include "bench/BenchTable.h"
 #include "bench/EventLoopStallMeter.h"
 #include "bench/StreamingWhoisServer.h"
+#include "platform/Memory.h"
 #include "tests/support/QtEventLoop.h"
 #include "ui/main/PlainTextAnswerView.h"
 #include "whois/WhoisLookup.h"
@@ -156,6 +157,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    tarnwick::platform::MapLargeBlocks(); // as the program's start has it
     QApplication application(argc, argv);
 
     const std::int64_t sizes[] = {256 * 1024, 1024 * 1024, 4 * 1024 * 1024};

@@ -5,9 +5,7 @@
 #include "engine/EngineError.h"
 #include "engine/SocketStartup.h"
 
-#include <array>
 #include <climits>
-#include <cstring>
 
 namespace tarnwick {
 namespace {
@@ -44,13 +42,10 @@ PingOutcome ProbeAddress(const std::string& addressText, EchoReply& reply,
     }
     const ProbeResources resources(services, handle);
 
-    // Single-byte text is the identity here, so the record is the buffer byte for byte.
-    std::array<std::uint8_t, kEchoReplySize> buffer{};
-    std::memcpy(buffer.data(), &reply, kEchoReplySize);
+    // The record is the reply buffer's layout (engine/EchoReply.h): the service writes into it.
     const std::uint32_t replies = services.icmp.IcmpSendEcho(
         handle, static_cast<std::uint32_t>(address), kEchoRequestText, kEchoRequestSize, nullptr,
-        buffer.data(), kEchoReplySize, kEchoTimeoutMilliseconds);
-    std::memcpy(&reply, buffer.data(), kEchoReplySize);
+        &reply, sizeof reply, kEchoTimeoutMilliseconds);
 
     if (replies != 0)
         outcome.result = reply.RoundTripTime;

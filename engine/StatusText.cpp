@@ -1,6 +1,8 @@
 // The echo status texts.
 #include "engine/StatusText.h"
 
+#include "platform/Icmp.h"
+
 #include <algorithm>
 #include <array>
 #include <string_view>
@@ -11,34 +13,35 @@ namespace {
 
 using Entry = std::pair<std::int32_t, std::string_view>;
 
-// Sorted by code so lookups can binary-search.
+// Sorted by code so lookups can binary-search. The codes a reply may carry are named where the
+// record is defined; the others have a text only.
 constexpr std::array<Entry, 27> kStatusTexts{{
-    {0, "ip success"},
+    {platform::ip_status::kSuccess, "ip success"},
     {200, "ping timeout"},
-    {11001, "ip buf too_small"},
-    {11002, "ip dest net unreachable"},
-    {11003, "ip dest host unreachable"},
-    {11004, "ip dest prot unreachable"},
-    {11005, "ip dest port unreachable"},
-    {11006, "ip no resources"},
-    {11007, "ip bad option"},
-    {11008, "ip hw_error"},
-    {11009, "ip packet too_big"},
-    {11010, "ip req timed out"},
-    {11011, "ip bad req"},
-    {11012, "ip bad route"},
-    {11013, "ip ttl expired transit"},
-    {11014, "ip ttl expired reassem"},
-    {11015, "ip param_problem"},
-    {11016, "ip source quench"},
-    {11017, "ip option too_big"},
-    {11018, "ip bad destination"},
+    {platform::ip_status::kBufTooSmall, "ip buf too_small"},
+    {platform::ip_status::kDestNetUnreachable, "ip dest net unreachable"},
+    {platform::ip_status::kDestHostUnreachable, "ip dest host unreachable"},
+    {platform::ip_status::kDestProtocolUnreachable, "ip dest prot unreachable"},
+    {platform::ip_status::kDestPortUnreachable, "ip dest port unreachable"},
+    {platform::ip_status::kNoResources, "ip no resources"},
+    {platform::ip_status::kBadOption, "ip bad option"},
+    {platform::ip_status::kHardwareError, "ip hw_error"},
+    {platform::ip_status::kPacketTooBig, "ip packet too_big"},
+    {platform::ip_status::kRequestTimedOut, "ip req timed out"},
+    {platform::ip_status::kBadRequest, "ip bad req"},
+    {platform::ip_status::kBadRoute, "ip bad route"},
+    {platform::ip_status::kTtlExpiredTransit, "ip ttl expired transit"},
+    {platform::ip_status::kTtlExpiredReassembly, "ip ttl expired reassem"},
+    {platform::ip_status::kParameterProblem, "ip param_problem"},
+    {platform::ip_status::kSourceQuench, "ip source quench"},
+    {platform::ip_status::kOptionTooBig, "ip option too_big"},
+    {platform::ip_status::kBadDestination, "ip bad destination"},
     {11019, "ip addr deleted"},
     {11020, "ip spec mtu change"},
     {11021, "ip mtu_change"},
     {11022, "ip unload"},
     {11023, "ip addr added"},
-    {11050, "ip general failure"},
+    {platform::ip_status::kGeneralFailure, "ip general failure"},
     {11255, "ip pending"},
 }};
 static_assert(std::is_sorted(kStatusTexts.begin(), kStatusTexts.end()));

@@ -14,7 +14,7 @@ namespace tarnwick {
 // more with every piece; lines longer than this are shown broken into lines of this length.
 inline constexpr qsizetype kLongestShownLine = 1024;
 
-// The characters that a text document turns into a paragraph break: LF, CR and the rest.
+// The characters that end a line: for the line limit, the referral scanner and the box alike.
 bool EndsLine(QChar character);
 
 // Where the lines of a text handed in pieces end. A CR LF ends one line, also when a piece ends
@@ -34,9 +34,10 @@ private:
 };
 
 // Pieces of a text as a text box must be handed them to show the whole text: without the LF of
-// a CR LF that a piece boundary split (the box would break the line again), and with a line feed
-// wherever a line would pass kLongestShownLine characters, never between the halves of a
-// surrogate pair. Pieces must not split a pair; a new text starts with a new ShownLines.
+// a CR LF that a piece boundary split (the box would break the line again), a line feed for each
+// line separator, and a line feed wherever a line would pass kLongestShownLine characters, never
+// between the halves of a surrogate pair. Pieces must not split a pair; a new text starts with a
+// new ShownLines.
 class ShownLines {
 public:
     QString Next(QStringView piece);

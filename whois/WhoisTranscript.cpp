@@ -1,7 +1,6 @@
 // What a lookup shows: every server's answer in order, within fixed bounds.
 #include "whois/WhoisTranscript.h"
 
-#include "platform/Memory.h"
 #include "whois/AnswerView.h"
 
 #include <algorithm>
@@ -30,9 +29,7 @@ bool EndsInLineBreak(const QString& text) {
 
 } // namespace
 
-WhoisTranscript::WhoisTranscript(AnswerView& view) : view_(view) {
-    platform::MapLargeBlocks();
-}
+WhoisTranscript::WhoisTranscript(AnswerView& view) : view_(view) {}
 
 void WhoisTranscript::SetLimits(qint64 bytes, qsizetype lines) {
     byteLimit_ = bytes;
@@ -80,8 +77,7 @@ qsizetype WhoisTranscript::WithinLineLimit(QStringView text) {
         if (lines_ == lineLimit_) {
             return at;
         }
-        // A line separator breaks the line inside its paragraph, which costs as much.
-        if (kind == LineEnds::Kind::LineEnd || text[at] == QChar::LineSeparator) {
+        if (kind == LineEnds::Kind::LineEnd) {
             ++lines_;
         }
     }

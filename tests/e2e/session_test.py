@@ -3,10 +3,10 @@
 # compositor, driven only through the accessibility tree, as a screen reader reads it. It runs in
 # network, mount and PID namespaces: its /etc/hosts sends whois.arin.net to this script's own
 # WHOIS server on a loopback address, and everything started here ends with the test.
-#   session_test.py x11|wayland PROGRAM
+#   session_test.py x11|wayland PROGRAM VERSION (debian/changelog's, which the About window shows)
 import os, re, shutil, socket, subprocess, sys, tempfile, threading, time
 
-SESSION, PROGRAM = sys.argv[1], os.path.abspath(sys.argv[2])
+SESSION, PROGRAM, VERSION = sys.argv[1], os.path.abspath(sys.argv[2]), sys.argv[3]
 DEADLINE = 90  # seconds for any one state to appear: a loaded machine is late, not wrong
 ANSWER = "NetRange:       127.0.0.0 - 127.255.255.255\nOrgName:        Loopback\n"
 
@@ -20,10 +20,11 @@ MAIN_WINDOW = [("filler", "Tarnwick"), ("label", "Enter IP Address"), ("push but
                ("text", "WHOIS answer"), ("filler", "")]
 LINKS = ["RFC 792 - ICMP", "RFC 3912 - WHOIS", "ARIN Whois Search", "RIPE NCC Database",
          "IANA Whois Service"]
-ABOUT_WINDOW = [("dialog", "About Tarnwick"), ("image", "Tarnwick icon"), ("label", "By the "
-                "Tarnwick team"), ("label", "Version 1.1"), ("label", "\u00a9 2026 Tarnwick"),
-                ("push button", "OK"), ("panel", "Visit A Website:"),
-                ("combo box", "Visit A Website")] + [("list item", link) for link in LINKS] + [
+ABOUT_WINDOW = [("dialog", "About Tarnwick"), ("image", "Tarnwick icon"),
+                ("label", "By the Tarnwick team"), ("label", f"Version {VERSION}"),
+                ("label", "\u00a9 2026 Tarnwick"), ("push button", "OK"),
+                ("panel", "Visit A Website:"), ("combo box", "Visit A Website")] + [
+                ("list item", link) for link in LINKS] + [
                 ("text", "Visit A Website"), ("push button", "GO"), ("filler", ""), ("filler", ""),
                 ("label", "Tarnwick comes with no warranty of any kind. Ping and look up only "
                  "computers you are allowed to test."), ("push button", "System Info...")]

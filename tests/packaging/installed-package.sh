@@ -50,36 +50,41 @@ check "tarnwick maps a window titled Tarnwick under Xvfb, and root's keeps its c
     $program & for i in \$(seq 120); do xwininfo -root -tree | grep -q '\"Tarnwick\": ' && grep -q 'CapEff:.*[1-9a-f]' /proc/\$!/status && kill \$! && exit 0; sleep 0.25; done; kill \$!; exit 1"
 
 # Run by nobody under Xvfb in a fresh network namespace, with the test's own Qt plugin on
-# QT_PLUGIN_PATH as any user could: the window's process holds no capability nor, after Ping, an
-# ICMP socket, the plugin may open neither a packet socket nor a raw one, Ping answers from
-# 127.0.0.1, and the echo program that serves it holds no capability either, may gain none, and
-# runs under its seccomp filter.
+# QT_PLUGIN_PATH as any user could; each property below is checked on its own line, the window's
+# capabilities as the plugin inside it reports them and as /proc shows them.
 probe_window() { # PROGRAM GROUPS: the plugin's report, then what /proc shows of the window and the echo program
     unshare --net -- sh -c 'ip link set lo up && sysctl -qw net.ipv4.ping_group_range="$0" && exec "$@"' "$2" \
         "${as_nobody[@]}" env -i HOME="$scratch/home" XDG_RUNTIME_DIR="$scratch/home" DISPLAY="$DISPLAY" \
         QT_PLUGIN_PATH="$scratch/plugins" QT_STYLE_OVERRIDE=tarnwickprobe "$1" >"$scratch/report" 2>/dev/null &
     for _ in $(seq 120); do xwininfo -root -tree | grep -q '"Tarnwick": ' && grep -q ICMP "$scratch/report" && break; sleep 0.25; done
-    grep -E '^Cap(Inh|Prm|Eff|Amb):' /proc/$!/status >>"$scratch/report"
+    grep -E '^Cap(Inh|Prm|Eff|Amb):' /proc/$!/status | sed 's/^/window: /' >>"$scratch/report"
     echo "echo programs: $(pgrep -c -P $!)" >>"$scratch/report"
-    grep -E '^(Cap(Inh|Prm|Eff|Amb)|NoNewPrivs|Seccomp):' "/proc/$(pgrep -P $!)/status" >>"$scratch/report"
+    grep -E '^(Cap(Inh|Prm|Eff|Amb)|NoNewPrivs|Seccomp):' "/proc/$(pgrep -P $!)/status" | sed 's/^/echo: /' >>"$scratch/report"
     kill $!
 }
+reported() { # LINE...: each a line of the probe's report; where one is not, the report and the session's output
+    for line; do grep -qxF -- "$line" "$scratch/report" || { echo "not reported: $line"; cat "$scratch/report" "$scratch/session"; return 1; }; done; }
 mkdir -m 700 "$scratch/home" && chown nobody:nogroup "$scratch/home" && mkdir -m 755 "$scratch/plugins" "$scratch/plugins/styles" "$scratch/+ep"
 check "the probe plugin builds" bash -c "cmake -S '$root/tests/packaging' -B '$scratch/probe' -DCMAKE_BUILD_TYPE=Release &&
     cmake --build '$scratch/probe' -j$(nproc) && cp '$scratch'/probe/*probe_style.so '$scratch/plugins/styles/'" || stop
-zeros=$(printf '%s:\t0000000000000000\n' CapInh CapPrm CapEff CapAmb)
-{ echo 'probe: loaded'; sed 's/^/probe: /' <<<"$zeros"; printf 'probe: %s\n' 'AF_PACKET raw socket EPERM' \
-    'AF_INET raw ICMP socket EPERM' 'ping 127.0.0.1: 0   [ ip success ]' 'ICMP sockets held after the ping: 0'
-    echo "$zeros"; echo 'echo programs: 1'; echo "$zeros"; printf 'NoNewPrivs:\t1\nSeccomp:\t2\n'; } >"$scratch/expected"
+mapfile -t zeros < <(printf '%s:\t0000000000000000\n' CapInh CapPrm CapEff CapAmb)
 # The package as installed; a copy granted +ep as an old install or a user's setcap may leave it,
 # its echo program beside it; the package with no grant where ping sockets are open to all.
 cp $program $echo_program "$scratch/+ep/" && setcap cap_net_raw+ep "$scratch/+ep/tarnwick" &&
     setcap cap_net_raw+p "$scratch/+ep/tarnwick-echo"
 for run in "granted:$program:1 0" "+ep:$scratch/+ep/tarnwick:1 0" "not granted:$program:0 2147483647"; do
-    IFS=: read -r grant copy groups <<<"$run" && { [ "$grant" != "not granted" ] || setcap -r $echo_program; }
-    check "nobody's tarnwick ($grant, ping groups $groups) holds no capability nor ICMP socket with its window up, nor a plugin in it; Ping answers through a confined echo program" \
-        xvfb-run -a -s "-ac -screen 0 1024x768x24" bash -c "$(declare -p scratch as_nobody; declare -f probe_window)
-        probe_window $copy '$groups'; diff $scratch/expected $scratch/report"
+    IFS=: read -r grant copy groups <<<"$run" && who="nobody's tarnwick ($grant, ping groups $groups)"
+    [ "$grant" != "not granted" ] || setcap -r $echo_program
+    rm -f "$scratch/report" && xvfb-run -a -s "-ac -screen 0 1024x768x24" bash -c "$(declare -p scratch as_nobody
+        declare -f probe_window); probe_window $copy '$groups'" >"$scratch/session" 2>&1
+    check "$who: its window's process holds no capability" reported "${zeros[@]/#/probe: }" "${zeros[@]/#/window: }"
+    check "$who: a plugin in it may not open a packet socket" reported 'probe: AF_PACKET raw socket EPERM'
+    check "$who: a plugin in it may not open a raw ICMP socket" reported 'probe: AF_INET raw ICMP socket EPERM'
+    check "$who: Ping answers from 127.0.0.1" reported 'probe: ping 127.0.0.1: 0   [ ip success ]'
+    check "$who: its window holds no ICMP socket after the ping" reported 'probe: ICMP sockets held after the ping: 0'
+    check "$who: one echo program serves it, holding no capability" reported 'echo programs: 1' "${zeros[@]/#/echo: }"
+    check "$who: its echo program may gain no privilege" reported $'echo: NoNewPrivs:\t1'
+    check "$who: its echo program runs under its seccomp filter" reported $'echo: Seccomp:\t2'
 done
 
 dpkg -L tarnwick >"$scratch/installed-paths"

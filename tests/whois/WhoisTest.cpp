@@ -1,5 +1,6 @@
 // The WHOIS client without a window: where an answer refers the asker, which addresses a
 // referral may lead to, and the bounds on what an answer may cost to show.
+#include "platform/Memory.h"
 #include "tests/support/NamedRows.h"
 #include "whois/AnswerView.h"
 #include "whois/ReferralPolicy.h"
@@ -44,8 +45,6 @@ const ParseRow kParseRows[] = {
     {"Path", "ReferralServer: whois://a.net/path\n", ""},
     {"PortTooLarge", "ReferralServer: whois://a.net:65536\n", ""},
     {"NotAHostName", "refer: a.net; rm -rf ~\n", ""},
-    {"LinesEndingInCr", "Domain Name: A.NET\rrefer:a.net\rcomment: x\r", "a.net"},
-    {"LastLineCutShort", "Domain Name: A.NET\nrefer:a.ne", ""},
 };
 INSTANTIATE_TEST_SUITE_P(Answers, ReferralLine, ::testing::ValuesIn(kParseRows), kRowName);
 
@@ -103,47 +102,59 @@ public:
     QString shown;
 };
 
-struct LimitRow {
+struct LineEndRow {
     const char* name;
-    QByteArray answer;
-    QString kept; // what is shown of it
-    bool cut;
+    QString end;   // a line end, or a character that is none
+    QString shown; // what the box is handed for it; empty where it ends no line
 };
 
-class AnswerWithinThreeLines : public ::testing::TestWithParam<LimitRow> {};
+class LineEnd : public ::testing::TestWithParam<LineEndRow> {};
 
-// Guards the line count as a text box counts lines (a CR LF once, also split between pieces),
-// the cut made at the first character past the last line, and nothing cut at exactly the limit.
-TEST_P(AnswerWithinThreeLines, KeepsThreeLinesAndSaysWhenItCutTheRest) {
-    const LimitRow& row = GetParam();
-    for (const qsizetype piece : {row.answer.size(), qsizetype{1}}) {
+// Guards the one rule of what ends a line, the same for the line limit, the referral line and
+// the box, which starts a paragraph there (LF, CR, U+2029 and the frame marks start one in a text
+// document) and counts the next line afresh. The limit counts empty lines, a CR LF once (also
+// split between pieces), cuts nothing at exactly the limit and cuts at the first character past.
+TEST_P(LineEnd, EndsALineForTheLimitTheReferralAndTheBoxAlike) {
+    const auto& [name, end, shown] = GetParam();
+    const bool endsLine = !shown.isEmpty();
+    const QByteArray threeLines = (end + end + u"c"_s + end).toUtf8();
+    for (const qsizetype piece : {threeLines.size(), qsizetype{1}}) {
         ShownText view;
         WhoisTranscript transcript(view);
         transcript.SetLimits(1024, 3);
-        for (qsizetype at = 0; at < row.answer.size() && !transcript.IsCut(); at += piece)
-            transcript.Add(QByteArrayView(row.answer).sliced(at).first(piece));
-        transcript.EndAnswer();
-        EXPECT_EQ(view.shown, row.kept) << piece << " at a time";
+        for (qsizetype at = 0; at < threeLines.size(); at += piece)
+            transcript.Add(QByteArrayView(threeLines).sliced(at, piece));
+        EXPECT_FALSE(transcript.IsCut()) << piece;
+        transcript.Add("d");
+        EXPECT_EQ(view.shown, QString::fromUtf8(endsLine ? threeLines : threeLines + "d")) << piece;
         EXPECT_EQ(transcript.IsCut() ? transcript.CutNote() : QString(),
-                  row.cut ? " The answer was cut off at 3 lines." : "")
-            << piece << " at a time";
+                  endsLine ? " The answer was cut off at 3 lines." : "");
     }
+    ReferralScanner scanner;
+    scanner.Scan(u"Domain Name: A.NET"_s + end + u"refer:a.net"_s + end);
+    EXPECT_EQ(scanner.Referral().has_value(), endsLine) << "referral";
+    const QString line(kLongestShownLine, u'x');
+    const QString box = ShownLines().Next(line + end + line);
+    EXPECT_TRUE(box.startsWith(line + (endsLine ? shown + line : u"\n"_s))) << "box";
 }
 
-const LimitRow kLimitRows[] = {
-    {"ExactlyThreeLines", "a\nb\nc\n", "a\nb\nc\n", false},
-    {"FourthLine", "a\nb\nc\nd", "a\nb\nc\n", true},
-    {"EmptyLines", "\n\n\n\n\n", "\n\n\n", true},
-    {"CrLfCountsOnce", "a\r\nb\r\nc\r\n", "a\r\nb\r\nc\r\n", false},
-    {"LoneCrsAndSeparators", "a\r\r\xE2\x80\xA8\xE2\x80\xA9", "a\r\r\u2028", true},
+const LineEndRow kLineEndRows[] = {
+    {"LineFeed", u"\n"_s, u"\n"_s},
+    {"CarriageReturn", u"\r"_s, u"\r"_s},
+    {"CrLf", u"\r\n"_s, u"\r\n"_s},
+    {"LineSeparator", u"\u2028"_s, u"\n"_s},
+    {"ParagraphSeparator", u"\u2029"_s, u"\u2029"_s},
+    {"FrameStart", u"\uFDD0"_s, u"\uFDD0"_s},
+    {"FrameEnd", u"\uFDD1"_s, u"\uFDD1"_s},
+    {"NextLineIsNoLineEnd", u"\u0085"_s, u""_s},
 };
-INSTANTIATE_TEST_SUITE_P(Answers, AnswerWithinThreeLines, ::testing::ValuesIn(kLimitRows),
-                         kRowName);
+INSTANTIATE_TEST_SUITE_P(Characters, LineEnd, ::testing::ValuesIn(kLineEndRows), kRowName);
 
 } // namespace
 } // namespace tarnwick::testing
 
 int main(int argc, char* argv[]) {
+    tarnwick::platform::MapLargeBlocks();
     QCoreApplication application(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

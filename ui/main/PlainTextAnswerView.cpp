@@ -1,8 +1,6 @@
 // Shows a WHOIS answer in a plain-text box, adding each new piece at the end.
 #include "ui/main/PlainTextAnswerView.h"
 
-#include "platform/Memory.h"
-
 #include <QPlainTextEdit>
 #include <QScopedValueRollback>
 #include <QTextCursor>
@@ -29,8 +27,6 @@ qsizetype WriteCost(QStringView text) {
 } // namespace
 
 PlainTextAnswerView::PlainTextAnswerView(QPlainTextEdit& box) : QObject(&box), box_(box) {
-    // The document's buffer doubles as it grows: remapped, not copied megabytes at a time.
-    platform::MapLargeBlocks();
     // The answer is read-out text: an undo stack would only hold the answer a second time.
     box_.setUndoRedoEnabled(false);
     connect(box_.document(), &QTextDocument::contentsChange, this, [this] {

@@ -4,6 +4,7 @@
 #include "engine/EchoProbe.h"
 #include "platform/Capabilities.h"
 #include "platform/LocalAddress.h"
+#include "platform/Memory.h"
 #include "ui/common/DesignFonts.h"
 #include "ui/common/QtMessageDialog.h"
 #include "ui/main/Form1.h"
@@ -32,6 +33,8 @@ int RunTarnwick(int& argc, char** argv, const std::function<int(Form1&)>& run) {
         return EXIT_FAILURE;
     }
 
+    // Once for the whole process: the box's text and the answer grow by remapping.
+    platform::MapLargeBlocks();
     StartLoadingFonts();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarnwick"));
