@@ -3,6 +3,7 @@
 #include "support/EchoProgram.h"
 #include "echo/Contract.h"
 #include "support/NamedRows.h"
+#include "support/SkipReasons.h"
 
 #include <gtest/gtest.h>
 
@@ -34,16 +35,24 @@ std::int32_t LoopbackStatus(const EchoProgram& program) {
     return program.Greeting()->socket == SocketKind::None ? 11050 : 0;
 }
 
-RequestHeader With(void (*change)(RequestHeader&)) {
-    RequestHeader header = EchoProgram::Request(kLoopback);
+const std::vector<std::uint8_t> kGood = EchoProgram::Frame(kLoopback, 1000, "Echo This");
+
+// The good frame with its header changed as a faulty or hostile caller might.
+std::vector<std::uint8_t> With(void (*change)(RequestHeader&)) {
+    std::vector<std::uint8_t> frame = kGood;
+    RequestHeader header;
+    std::memcpy(&header, frame.data() + sizeof(FrameLength), sizeof header);
     change(header);
-    return header;
+    std::memcpy(frame.data() + sizeof(FrameLength), &header, sizeof header);
+    return frame;
 }
 
-std::vector<std::uint8_t> Cut(std::vector<std::uint8_t> frame, std::size_t size) {
+// The good frame cut or padded to size bytes, its length saying so.
+std::vector<std::uint8_t> Resized(std::size_t size) {
+    std::vector<std::uint8_t> frame = kGood;
     frame.resize(size);
-    frame[0] = static_cast<std::uint8_t>(size - 2);
-    frame[1] = 0;
+    const auto length = static_cast<FrameLength>(size - sizeof(FrameLength));
+    std::memcpy(frame.data(), &length, sizeof length);
     return frame;
 }
 
@@ -77,34 +86,27 @@ TEST_P(MalformedRequest, IsRefusedAndTheNextEchoIsServed) {
                          LoopbackStatus(program) ? "" : "Echo This"));
 }
 
-const auto frame = [](const RequestHeader& header, const std::string& data = "Echo This") {
-    return EchoProgram::Frame(header, data);
-};
-const RequestHeader kGood = EchoProgram::Request(kLoopback);
-
 INSTANTIATE_TEST_SUITE_P(
     Rows, MalformedRequest,
     ::testing::Values(
         BadRequest{"EmptyFrame", {0, 0}, Verdict::ShortFrame},
-        BadRequest{"FrameShorterThanItsHeader", Cut(frame(kGood), 2 + 15), Verdict::ShortFrame},
+        BadRequest{"FrameShorterThanItsHeader", Resized(2 + 15), Verdict::ShortFrame},
         // Version 1 carried a TTL and a TOS in what is now reserved: neither may reach the
         // socket.
-        BadRequest{"PreviousVersionWithTtlAndTos", frame(With([](RequestHeader& h) {
+        BadRequest{"PreviousVersionWithTtlAndTos", With([](RequestHeader& h) {
                        h.version = 1;
                        h.reserved = 0xE301;
-                   })),
+                   }),
                    Verdict::UnknownVersion},
         BadRequest{"UnknownKind",
-                   frame(With([](RequestHeader& h) { h.kind = static_cast<RequestKind>(7); })),
+                   With([](RequestHeader& h) { h.kind = static_cast<RequestKind>(7); }),
                    Verdict::UnknownKind},
-        BadRequest{"DataOverTheLimit", frame(kGood, std::string(kLargestFrame - 16, 'x')),
-                   Verdict::DataOverLimit},
+        BadRequest{"DataOverTheLimit", Resized(2 + kLargestFrame), Verdict::DataOverLimit},
         BadRequest{"TimeoutOverTheLimit",
-                   frame(With([](RequestHeader& h) { h.timeoutMilliseconds = 60'001; })),
+                   With([](RequestHeader& h) { h.timeoutMilliseconds = 60'001; }),
                    Verdict::TimeoutOverLimit},
         BadRequest{"ReplyCapacityBelowTheRecord",
-                   frame(With([](RequestHeader& h) { h.replyCapacity = 36; })), Verdict::Served,
-                   11001}),
+                   With([](RequestHeader& h) { h.replyCapacity = 36; }), Verdict::Served, 11001}),
     testing::kRowName);
 
 // Guards the echoed bytes whole (large and empty ones too) in a record of exactly their size.
@@ -112,8 +114,7 @@ TEST(EchoProgram, EchoesWhole) {
     EchoProgram program(AsThisUser());
     ASSERT_TRUE(program.Greeting());
     if (program.Greeting()->socket == SocketKind::None)
-        GTEST_SKIP() << "no ICMP socket: needs CAP_NET_RAW (root) or a group inside "
-                        "net.ipv4.ping_group_range";
+        GTEST_SKIP() << testing::kNoIcmpSocket;
     std::string large(1400, '\0');
     for (std::size_t i = 0; i < large.size(); ++i)
         large[i] = static_cast<char>(i * 7);

@@ -93,8 +93,7 @@ TEST_P(InNamespaces, EachOutcomeGivesItsStatus) {
                                               (row.status != 11010 && answer->Status() == 11010));
              ++attempt) {
             const Clock::time_point start = Clock::now();
-            ASSERT_TRUE(program->Send(
-                EchoProgram::Frame(EchoProgram::Request(row.destination, 200), "Echo This")));
+            ASSERT_TRUE(program->Send(EchoProgram::Frame(row.destination, 200, "Echo This")));
             answer = program->Answer();
             milliseconds = (Clock::now() - start) / std::chrono::milliseconds(1);
         }
@@ -192,7 +191,7 @@ TEST_P(InNamespaces, QueuesNoneOfOthersTrafficBetweenEchoes) {
 // its input still open.
 TEST_P(InNamespaces, ReaderGoneEndsTheProgramDuringAnEcho) {
     ASSERT_TRUE(pair->SetFarEchoVerdict("drop"));
-    ASSERT_TRUE(program->Send(EchoProgram::Frame(EchoProgram::Request(kFarValue, 60'000), "x")));
+    ASSERT_TRUE(program->Send(EchoProgram::Frame(kFarValue, 60'000, "x")));
     program->CloseAnswers();
     EXPECT_EQ(program->WaitForExit(), 0);
 }
@@ -204,7 +203,7 @@ TEST_P(InNamespaces, ReaderGoneEndsTheProgramDuringAnEcho) {
 TEST_P(InNamespaces, SendsAtAUsersPace) {
     using Clock = std::chrono::steady_clock;
     ASSERT_TRUE(pair->SetFarEchoVerdict("drop"));
-    const auto request = EchoProgram::Frame(EchoProgram::Request(kFarValue, 0), "Echo This");
+    const auto request = EchoProgram::Frame(kFarValue, 0, "Echo This");
     int sent = 0;
     const Clock::time_point start = Clock::now();
     for (; Clock::now() - start < 1s; ++sent) {
@@ -233,7 +232,7 @@ TEST_P(InNamespaces, ATakeoverSendsNothingButEchoRequests) {
         ASSERT_EQ(taken.Greeting() ? taken.Greeting()->socket : SocketKind::None,
                   GetParam().socket);
         ASSERT_TRUE(taken.Echo("Echo This", kFarValue));
-        ASSERT_TRUE(taken.Send(EchoProgram::Frame(EchoProgram::Request(kFarValue, 200), attempt)));
+        ASSERT_TRUE(taken.Send(EchoProgram::Frame(kFarValue, 200, attempt)));
         EXPECT_FALSE(taken.Answer());
         const int exit = taken.EndInput();
         EXPECT_TRUE(exit == 128 + SIGSYS || exit == 128 + SIGSEGV) << "exit status " << exit;

@@ -125,8 +125,12 @@ TEST(EchoProgramClient, TheDataPointerPointsIntoTheCallersBuffer) {
     TARNWICK_SKIP_WITHOUT_ICMP();
     const platform::IcmpHandle handle = icmp.IcmpCreateFile();
     EchoReply reply{};
-    for (int attempt = 0; attempt < 10 && (attempt == 0 || reply.Status == 11010); ++attempt)
-        icmp.IcmpSendEcho(handle, 16777343, "Echo This", 9, nullptr, &reply, sizeof reply, 1000);
+    testing::RetryWhileLate(
+        [&] {
+            return icmp.IcmpSendEcho(handle, 16777343, "Echo This", 9, nullptr, &reply,
+                                     sizeof reply, 1000);
+        },
+        [&](std::uint32_t) { return reply.Status == contract::ip_status::kRequestTimedOut; });
     // Status, data pointer, options pointer (none came back).
     EXPECT_EQ(
         std::tuple(reply.Status, reply.DataPointer, reply.OptionsData),

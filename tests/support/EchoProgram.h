@@ -3,8 +3,11 @@
 #pragma once
 
 #include "contract/EchoProtocol.h"
+#include "engine/EchoReply.h"
 #include "support/TemporaryFolder.h"
+#include "tests/support/Descriptors.h"
 #include "tests/support/NetworkNamespaces.h"
+#include "tests/support/RetryWhileLate.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -36,16 +39,17 @@ struct EchoProgramStart {
     std::vector<std::string> environment = {}; // NAME=value entries; none, as the window gives
 };
 
+// An answer, its record read through the layout.
 struct EchoAnswer {
     contract::AnswerHeader header{};
     std::vector<std::uint8_t> record;
-    std::uint32_t Address() const { return Field<std::uint32_t>(0); }
-    std::int32_t Status() const { return Field<std::int32_t>(4); }
+    std::uint32_t Address() const { return Field<std::uint32_t>(contract::reply_layout::kAddress); }
+    std::int32_t Status() const { return Field<std::int32_t>(contract::reply_layout::kStatus); }
     std::string Data() const {
-        std::int16_t size = 0;
-        std::memcpy(&size, record.data() + 12, record.size() >= 28 ? 2 : 0);
-        return record.size() >= 28u + size
-                   ? std::string(record.begin() + 28, record.begin() + 28 + size)
+        const std::size_t start = contract::reply_layout::kHeaderSize,
+                          size = Field<std::uint16_t>(contract::reply_layout::kDataSize);
+        return record.size() >= start + size
+                   ? std::string(record.begin() + start, record.begin() + start + size)
                    : "";
     }
     // A field of the record (-1 when the record is too short to hold it).
@@ -56,17 +60,6 @@ struct EchoAnswer {
         return value;
     }
 };
-
-// A process's descriptors, each number with where it leads ("pipe:[inode]", a path...).
-inline std::map<int, std::string> OpenDescriptors(pid_t pid) {
-    std::map<int, std::string> descriptors;
-    std::error_code error;
-    for (const auto& entry :
-         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error))
-        descriptors[std::stoi(entry.path().filename())] =
-            std::filesystem::read_symlink(entry, error).string();
-    return descriptors;
-}
 
 class EchoProgram {
 public:
@@ -130,31 +123,30 @@ public:
         return write(in_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
     }
     std::optional<EchoAnswer> Answer() {
-        EchoAnswer answer;
-        if (!Read(&answer.header, sizeof answer.header))
+        std::array<std::uint8_t, sizeof(contract::AnswerHeader)> header;
+        if (!Read(header.data(), header.size()))
             return std::nullopt;
-        answer.record.resize(answer.header.recordSize);
+        const std::optional<contract::AnswerHeader> decoded = contract::DecodeAnswerHeader(header);
+        if (!decoded)
+            return std::nullopt;
+        EchoAnswer answer{*decoded, std::vector<std::uint8_t>(decoded->recordSize)};
         if (!Read(answer.record.data(), answer.record.size()))
             return std::nullopt;
         return answer;
     }
     // An echo of text (to 127.0.0.1 unless told) into a record of exactly its size, asked again
-    // while it times out (late, not wrong) unless it may not wait; counts the requests sent.
+    // while it times out unless it may not wait; counts the requests sent.
     std::optional<EchoAnswer> Echo(const std::string& text = "Echo This",
                                    std::uint32_t destination = 16777343,
                                    std::uint32_t timeout = 1000, int* sent = nullptr) {
-        contract::RequestHeader header = Request(destination, timeout);
-        header.replyCapacity = static_cast<std::uint32_t>(28 + text.size());
-        std::optional<EchoAnswer> answer;
-        for (int attempt = 0; attempt < 10 && (!answer || (timeout && answer->Status() == 11010));
-             ++attempt) {
-            if (!Send(Frame(header, text)))
-                return std::nullopt;
-            answer = Answer();
-            if (sent)
-                ++*sent;
-        }
-        return answer;
+        const auto frame =
+            Frame(destination, timeout, text, contract::reply_layout::kHeaderSize + text.size());
+        return RetryWhileLate([&] { return Send(frame) ? Answer() : std::nullopt; },
+                              [&](const std::optional<EchoAnswer>& answer) {
+                                  return answer && timeout &&
+                                         answer->Status() == contract::ip_status::kRequestTimedOut;
+                              },
+                              sent);
     }
 
     std::map<int, std::string> Descriptors() const { return OpenDescriptors(pid_); }
@@ -213,18 +205,18 @@ public:
         return fields;
     }
 
-    static contract::RequestHeader Request(std::uint32_t destination, std::uint32_t timeout = 1000) {
-        return {contract::kProtocolVersion, contract::RequestKind::Echo, 0, destination, timeout, 278};
-    }
-    // A frame: its length, the header and the data.
-    static std::vector<std::uint8_t> Frame(const contract::RequestHeader& header,
-                                           const std::string& data) {
-        std::vector<std::uint8_t> bytes(sizeof(contract::FrameLength) + sizeof header +
-                                        data.size());
-        const auto length = static_cast<contract::FrameLength>(sizeof header + data.size());
-        std::memcpy(bytes.data(), &length, sizeof length);
-        std::memcpy(bytes.data() + sizeof length, &header, sizeof header);
-        std::memcpy(bytes.data() + sizeof length + sizeof header, data.data(), data.size());
+    // A request's frame as the window's client encodes it: by default with the reply room the
+    // window gives.
+    static std::vector<std::uint8_t> Frame(std::uint32_t destination, std::uint32_t timeout,
+                                           const std::string& data,
+                                           std::size_t replyCapacity = kEchoReplySize) {
+        contract::EchoRequest request;
+        request.destination = destination;
+        request.timeoutMilliseconds = timeout;
+        request.replyCapacity = static_cast<std::uint32_t>(replyCapacity);
+        request.data = {reinterpret_cast<const std::uint8_t*>(data.data()), data.size()};
+        std::vector<std::uint8_t> bytes(contract::kLargestEncodedRequest);
+        bytes.resize(contract::EncodeRequest(request, bytes));
         return bytes;
     }
 

@@ -2,9 +2,10 @@
 // resident memory. Include it in one file of a test program only.
 #pragma once
 
+#include "tests/support/Descriptors.h"
+
 #include <unistd.h>
 
-#include <filesystem>
 #include <fstream>
 #include <utility>
 
@@ -17,8 +18,7 @@ extern "C" const char* __asan_default_options() {
 namespace tarnwick::testing {
 
 inline std::pair<long, long> DescriptorsAndResidentBytes() {
-    const long descriptors =
-        std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+    const auto descriptors = static_cast<long>(OpenDescriptors(getpid()).size());
     long size = 0, resident = 0;
     std::ifstream("/proc/self/statm") >> size >> resident;
     return {descriptors, resident * sysconf(_SC_PAGESIZE)};

@@ -5,6 +5,8 @@
 #include "engine/EchoProbe.h"
 #include "platform/Icmp.h"
 #include "platform/linux/EchoProgramClient.h"
+#include "tests/support/RetryWhileLate.h"
+#include "tests/support/SkipReasons.h"
 
 #include <gtest/gtest.h>
 
@@ -28,25 +30,19 @@ inline bool MachineCanEcho() {
     return handle != platform::kInvalidIcmpHandle && icmp.IcmpCloseHandle(handle);
 }
 
-// Pings, and again while the ping times out (at most 10 times): on a busy machine an answer
-// can come late, never wrong, so any other result is the test's to judge. Counts the pings.
+// Pings, and again while the ping times out; counts the pings.
 inline std::int32_t PingUnlessLate(const std::string& address, EchoReply& reply,
                                    const EchoServices& services, int* sent = nullptr) {
-    std::int32_t result = 0;
-    for (int attempt = 0; attempt < 10; ++attempt) {
-        reply = {};
-        result = PingAddress(address, reply, services);
-        if (sent)
-            ++*sent;
-        if (reply.Status != contract::ip_status::kRequestTimedOut)
-            break;
-    }
-    return result;
+    return RetryWhileLate(
+        [&] {
+            reply = {};
+            return PingAddress(address, reply, services);
+        },
+        [&](std::int32_t) { return reply.Status == contract::ip_status::kRequestTimedOut; }, sent);
 }
 
 } // namespace tarnwick::testing
 
 #define TARNWICK_SKIP_WITHOUT_ICMP()                                                               \
     if (!::tarnwick::testing::MachineCanEcho())                                                    \
-    GTEST_SKIP() << "the echo program has no ICMP socket: needs CAP_NET_RAW (root) or a group "    \
-                    "inside net.ipv4.ping_group_range"
+    GTEST_SKIP() << ::tarnwick::testing::kNoIcmpSocket
