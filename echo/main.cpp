@@ -1,5 +1,5 @@
 // tarnwick-echo: the only part of Tarnwick that may hold CAP_NET_RAW. The window starts it and
-// talks to it over two pipes (echo/EchoProtocol.h).
+// talks to it over two pipes, in the messages of contract/EchoProtocol.h.
 //
 // After launch, before it reads a byte of any request, it opens its one ICMP socket (a ping
 // socket where the user's group may use them, otherwise a raw socket with CAP_NET_RAW raised
