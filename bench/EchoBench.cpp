@@ -20,6 +20,8 @@
 #include <linux/icmp.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sched.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/uio.h>
@@ -34,6 +36,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -181,23 +184,60 @@ bool RoundTrip(SocketKind kind, std::uint16_t sequence, Extras extras) {
     return replied;
 }
 
-// A process at the other end of a pipe pair that answers each request as the echo program
-// does, with the same sizes (a 27-byte request frame, a 290-byte answer) and no echo: one round
-// trip between two processes over pipes, the part of the floor the program adds.
+// Where the client and the process at the other end of its pipes run. Wake-ups between two
+// processes cost a few microseconds on one processor and several times that across two (an idle
+// processor must be woken first), and the scheduler settles a pair on either, so a floor
+// measured on one placement says nothing about an echo that ran on the other. Both placements
+// are measured, each echo against the floor placed as it was.
+struct Placement {
+    const char* name;
+    int peerCpu;
+};
+
+// The processors this thread may run on.
+std::vector<int> UsableCpus() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    std::vector<int> cpus;
+    if (sched_getaffinity(0, sizeof set, &set) == 0)
+        for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+            if (CPU_ISSET(cpu, &set))
+                cpus.push_back(cpu);
+    return cpus;
+}
+
+// Binds the calling thread; a process it starts inherits the binding.
+bool RunOn(int cpu) {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    CPU_SET(cpu, &set);
+    return sched_setaffinity(0, sizeof set, &set) == 0;
+}
+
+// A process at the other end of a pipe pair that reads each request as the echo program does (its
+// length, then the rest, blocking) and answers with the same sizes (a 27-byte request frame, a
+// 290-byte answer) and no echo; the client's end is used with the client's calls. One round trip
+// between two processes over pipes: the part of the floor that the program adds.
 class PipePeer {
 public:
-    PipePeer() {
+    // Started on cpu, as an echo program started from a thread bound there is.
+    explicit PipePeer(int cpu) {
         int toPeer[2], fromPeer[2];
         if (pipe2(toPeer, O_CLOEXEC) != 0 || pipe2(fromPeer, O_CLOEXEC) != 0)
             return;
         std::fflush(stdout);
         peer_ = fork();
         if (peer_ == 0) {
-            close(toPeer[1]); // so that the end of the requests reaches it
-            close(fromPeer[0]);
-            std::uint8_t request[kRequestSize], answer[kAnswerSize] = {};
-            while (read(toPeer[0], request, sizeof request) == sizeof request &&
-                   write(fromPeer[1], answer, sizeof answer) == sizeof answer) {
+            // Requests on 0 and answers on 1, as the echo program has them, and nothing else
+            // open: another peer's pipe held here would never see its end.
+            if (dup2(toPeer[0], STDIN_FILENO) < 0 || dup2(fromPeer[1], STDOUT_FILENO) < 0)
+                _exit(1);
+            close_range(STDERR_FILENO + 1, ~0u, 0);
+            RunOn(cpu);
+            std::uint8_t length[2], request[kRequestSize - 2], answer[kAnswerSize] = {};
+            while (read(STDIN_FILENO, length, sizeof length) == sizeof length &&
+                   read(STDIN_FILENO, request, sizeof request) == sizeof request &&
+                   write(STDOUT_FILENO, answer, sizeof answer) == sizeof answer) {
             }
             _exit(0);
         }
@@ -205,6 +245,8 @@ public:
         close(fromPeer[1]);
         out_ = toPeer[1];
         in_ = fromPeer[0];
+        fcntl(out_, F_SETFL, O_NONBLOCK);
+        fcntl(in_, F_SETFL, O_NONBLOCK);
     }
     ~PipePeer() {
         close(out_);
@@ -215,91 +257,156 @@ public:
     PipePeer(const PipePeer&) = delete;
     PipePeer& operator=(const PipePeer&) = delete;
 
+    // The client's calls for one echo, in its order: a look that nothing is readable between
+    // requests, a clock reading for the deadline, SIGPIPE blocked around the write, another
+    // clock reading and a poll for the answer, then one readv for its header and record.
     bool RoundTrip() {
-        std::uint8_t request[kRequestSize] = {}, answer[kAnswerSize];
-        if (write(out_, request, sizeof request) != sizeof request)
+        pollfd idle{in_, POLLIN, 0};
+        if (poll(&idle, 1, 0) != 0)
             return false;
-        for (std::size_t got = 0; got < sizeof answer;) {
-            const ssize_t size = read(in_, answer + got, sizeof answer - got);
-            if (size <= 0)
+        std::uint8_t request[kRequestSize] = {kRequestSize - 2, 0};
+        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kWait);
+        sigset_t pipeOnly, previous;
+        sigemptyset(&pipeOnly);
+        sigaddset(&pipeOnly, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipeOnly, &previous);
+        const ssize_t written = write(out_, request, sizeof request);
+        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+        pollfd ready{in_, POLLIN, 0};
+        if (written != sizeof request || Clock::now() > deadline || poll(&ready, 1, kWait) <= 0)
+            return false;
+        std::uint8_t answer[kAnswerSize];
+        iovec parts[] = {{answer, kHeaderSize}, {answer + kHeaderSize, kAnswerSize - kHeaderSize}};
+        ssize_t size = readv(in_, parts, 2);
+        // The rest, rarely: a pipe hands over a write this small in one piece.
+        for (std::size_t got = size > 0 ? static_cast<std::size_t>(size) : 0; got < kAnswerSize;
+             got += static_cast<std::size_t>(size)) {
+            if (poll(&ready, 1, kWait) <= 0 ||
+                (size = read(in_, answer + got, kAnswerSize - got)) <= 0)
                 return false;
-            got += static_cast<std::size_t>(size);
         }
         return true;
     }
 
 private:
-    static constexpr std::size_t kRequestSize = 2 + 16 + 9, kAnswerSize = 12 + 278;
+    static constexpr std::size_t kRequestSize = 2 + 16 + 9, kHeaderSize = 12,
+                                 kAnswerSize = kHeaderSize + 278;
+    static constexpr int kWait = 1200;
     pid_t peer_ = -1;
     int out_ = -1, in_ = -1;
 };
 
-// Alternates the bare round trip, one over pipes between two processes, the round trip with
-// reply details and PingAddress through the echo program call by call, so drift hits all alike.
+// One placement's series: the bare round trip, the pipe round trip and the round trip with
+// reply details in this process, and PingAddress through an echo program of its own.
+struct PlacedSeries {
+    Placement placement;
+    std::unique_ptr<PipePeer> peer;
+    std::unique_ptr<tarnwick::platform::EchoProgramClient> client;
+    std::vector<double> floorTimes, pipeTimes, detailTimes, probeTimes;
+};
+
+// Alternates, call by call and placement by placement, the bare round trip, the pipe round trip,
+// the round trip with reply details and PingAddress through the echo program, so that drift and
+// other programs' load hit all alike; the client stays on one processor throughout.
 void MeasureThroughProgram(const std::string& setting, int probes) {
     const SocketKind kind = ChosenSocketKind();
     const char* kindName = kind == SocketKind::Ping ? "ping socket" : "raw socket";
     SilentMessageDialog messages;
-    const tarnwick::EchoServices services = ProgramEchoServices(messages);
     const std::string address = "127.0.0.1";
-    PipePeer peer;
-
-    std::vector<double> floorTimes, pipeTimes, detailTimes, probeTimes;
+    cpu_set_t unbound;
+    sched_getaffinity(0, sizeof unbound, &unbound);
+    const std::vector<int> cpus = UsableCpus();
+    if (cpus.empty() || !RunOn(cpus[0]))
+        return;
+    std::vector<PlacedSeries> series;
+    series.push_back({{"one core", cpus[0]}, nullptr, nullptr, {}, {}, {}, {}});
+    if (cpus.size() > 1)
+        series.push_back({{"two cores", cpus[1]}, nullptr, nullptr, {}, {}, {}, {}});
     int failures = 0;
-    for (int index = -probes / 10; index < probes; ++index) {
-        const auto sequence = static_cast<std::uint16_t>(2 * index);
-        Clock::time_point start = Clock::now();
-        const bool floorReplied = RoundTrip(kind, sequence, Extras::None);
-        const double floorTime = MicrosecondsSince(start);
-
-        start = Clock::now();
-        const bool pipeAnswered = peer.RoundTrip();
-        const double pipeTime = MicrosecondsSince(start);
-
-        start = Clock::now();
-        const bool detailReplied =
-            RoundTrip(kind, static_cast<std::uint16_t>(sequence + 1), Extras::ReplyDetails);
-        const double detailTime = MicrosecondsSince(start);
-
+    for (PlacedSeries& placed : series) {
+        // The peer and the echo program start bound to the peer's processor; the client
+        // returns to its own.
+        RunOn(placed.placement.peerCpu);
+        placed.peer = std::make_unique<PipePeer>(placed.placement.peerCpu);
+        placed.client =
+            std::make_unique<tarnwick::platform::EchoProgramClient>(TARNWICK_ECHO_PROGRAM_BUILT);
         tarnwick::EchoReply reply{};
-        start = Clock::now();
-        const std::int32_t result = tarnwick::PingAddress(address, reply, services);
-        const double probeTime = MicrosecondsSince(start);
+        failures += tarnwick::PingAddress(
+                        address, reply,
+                        {tarnwick::platform::SystemSocketLibrary(), *placed.client, messages}) < 0;
+        RunOn(cpus[0]);
+    }
 
-        if (!floorReplied || !pipeAnswered || !detailReplied || result < 0 || reply.Status != 0 ||
-            reply.DataSize != 9)
-            ++failures;
-        if (index >= 0) {
-            floorTimes.push_back(floorTime);
-            pipeTimes.push_back(pipeTime);
-            detailTimes.push_back(detailTime);
-            probeTimes.push_back(probeTime);
+    for (int index = -probes / 10; index < probes; ++index) {
+        for (std::size_t turn = 0; turn < series.size(); ++turn) {
+            // The order of the placements turns each round, so neither always follows the other.
+            PlacedSeries& placed =
+                series[(turn + static_cast<std::size_t>(index + probes)) % series.size()];
+            const tarnwick::EchoServices services{tarnwick::platform::SystemSocketLibrary(),
+                                                  *placed.client, messages};
+            const auto sequence = static_cast<std::uint16_t>(4 * index + 2 * turn);
+            Clock::time_point start = Clock::now();
+            const bool floorReplied = RoundTrip(kind, sequence, Extras::None);
+            const double floorTime = MicrosecondsSince(start);
+
+            start = Clock::now();
+            const bool pipeAnswered = placed.peer->RoundTrip();
+            const double pipeTime = MicrosecondsSince(start);
+
+            start = Clock::now();
+            const bool detailReplied =
+                RoundTrip(kind, static_cast<std::uint16_t>(sequence + 1), Extras::ReplyDetails);
+            const double detailTime = MicrosecondsSince(start);
+
+            tarnwick::EchoReply reply{};
+            start = Clock::now();
+            const std::int32_t result = tarnwick::PingAddress(address, reply, services);
+            const double probeTime = MicrosecondsSince(start);
+
+            if (!floorReplied || !pipeAnswered || !detailReplied || result < 0 ||
+                reply.Status != 0 || reply.DataSize != 9)
+                ++failures;
+            if (index >= 0) {
+                placed.floorTimes.push_back(floorTime);
+                placed.pipeTimes.push_back(pipeTime);
+                placed.detailTimes.push_back(detailTime);
+                placed.probeTimes.push_back(probeTime);
+            }
         }
     }
-    const double floor = Median(floorTimes) + Median(pipeTimes);
-    std::fprintf(stderr,
-                 "echo: %s, %s: PingAddress through the echo program median %.1f us (max %.1f), "
-                 "bare round trip %.1f us, pipe round trip %.1f us, with reply details %.1f us, "
-                 "%d probes, %d failed, %d messages\n",
-                 setting.c_str(), kindName, Median(probeTimes), Maximum(probeTimes),
-                 Median(floorTimes), Median(pipeTimes), Median(detailTimes), probes, failures,
-                 messages.shown);
-    const std::string measure =
-        "PingAddress 127.0.0.1 through the echo program, " + setting + " (" + kindName + ", us)";
-    const std::string floorName = "bare round trip + pipe round trip";
-    PrintRawRow("  bare round trip + pipe round trip between two processes (us)", Value(floor),
-                "bare " + Value(Median(floorTimes)) + " + pipes " + Value(Median(pipeTimes)), "-",
-                "(floor)", "-");
-    if (failures > 0 || messages.shown > 0) {
-        PrintRawRow(measure, "failed", floorName, "-", "<= 1.25x", "NO");
-        return;
+    sched_setaffinity(0, sizeof unbound, &unbound);
+
+    for (const PlacedSeries& placed : series) {
+        const char* where = placed.placement.name;
+        const double floor = Median(placed.floorTimes) + Median(placed.pipeTimes);
+        std::fprintf(stderr,
+                     "echo: %s, %s, %s: PingAddress through the echo program median %.1f us "
+                     "(max %.1f), bare round trip %.1f us, pipe round trip %.1f us, with reply "
+                     "details %.1f us, %d probes, %d failed, %d messages\n",
+                     setting.c_str(), kindName, where, Median(placed.probeTimes),
+                     Maximum(placed.probeTimes), Median(placed.floorTimes),
+                     Median(placed.pipeTimes), Median(placed.detailTimes), probes, failures,
+                     messages.shown);
+        const std::string measure = "PingAddress 127.0.0.1 through the echo program, " + setting +
+                                    ", " + where + " (" + kindName + ", us)";
+        const std::string floorName = "bare round trip + pipe round trip";
+        PrintRawRow(std::string("  bare round trip + pipe round trip between two processes, ") +
+                        where + " (us)",
+                    Value(floor),
+                    "bare " + Value(Median(placed.floorTimes)) + " + pipes " +
+                        Value(Median(placed.pipeTimes)),
+                    "-", "(floor)", "-");
+        if (failures > 0 || messages.shown > 0) {
+            PrintRawRow(measure, "failed", floorName, "-", "<= 1.25x", "NO");
+            continue;
+        }
+        PrintRow(measure, Median(placed.probeTimes), floorName, floor, "<= 1.25x", kOverheadTarget);
+        // Not a target: shows how much of the gap is the kernel's work for the record's details.
+        const double detailFloor = Median(placed.detailTimes) + Median(placed.pipeTimes);
+        PrintRawRow("  same, against a round trip with the program's socket options + pipes",
+                    Value(Median(placed.probeTimes)), "with details + pipes " + Value(detailFloor),
+                    Value(Median(placed.probeTimes) / detailFloor, "%.2fx"), "(explains)", "-");
     }
-    PrintRow(measure, Median(probeTimes), floorName, floor, "<= 1.25x", kOverheadTarget);
-    // Not a target: shows how much of the gap is the kernel's work for the record's details.
-    const double detailFloor = Median(detailTimes) + Median(pipeTimes);
-    PrintRawRow("  same, against a round trip with the program's socket options + pipes",
-                Value(Median(probeTimes)), "with details + pipes " + Value(detailFloor),
-                Value(Median(probeTimes) / detailFloor, "%.2fx"), "(explains)", "-");
 }
 
 // The first ping of a run starts the echo program; each sample is a fresh client, its first ping

@@ -4,7 +4,7 @@
 // once one of its top-level windows is mapped and the screen has stayed unchanged for the
 // quiet period: the X Damage extension on the root window reports every drawing, so the time
 // is that of the last drawing before the quiet period (the quiet period itself not counted).
-// Peak memory is the process's VmHWM at that moment. Runs are interleaved, the order rotated
+// Peak memory is the process's VmHWM at that moment. Runs are interleaved, in a fresh order
 // each round, and medians reported.
 #include "bench/BenchTable.h"
 
@@ -24,6 +24,7 @@
 #include <cstring>
 #include <fstream>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -281,9 +282,17 @@ int main(int argc, char** argv) {
         Program warmUp{program->name, program->path, {}, {}, {}};
         RunOnce(watcher, warmUp, options);
     }
-    for (int round = 0; round < options.runs; ++round)
-        for (std::size_t turn = 0; turn < programs.size(); ++turn)
-            RunOnce(watcher, *programs[(turn + round) % programs.size()], options);
+    // Each round in a fresh order: a program started right after another was killed pays for
+    // what that one leaves behind (its teardown, the caches it filled with other libraries), so
+    // none may always follow the same one, as a rotation of one order has it. Seeded, so that
+    // runs are alike.
+    std::mt19937 shuffler(2026);
+    std::vector<Program*> order = programs;
+    for (int round = 0; round < options.runs; ++round) {
+        std::shuffle(order.begin(), order.end(), shuffler);
+        for (Program* program : order)
+            RunOnce(watcher, *program, options);
+    }
 
     for (const Program* program : programs) {
         if (program->idleMilliseconds.empty()) {

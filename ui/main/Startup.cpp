@@ -42,7 +42,12 @@ int RunTarnwick(int& argc, char** argv, const std::function<int(Form1&)>& run) {
     QApplication::setDesktopFileName(QStringLiteral("tarnwick"));
 
     QtMessageDialog messages;
+    // A new line edit lays its empty text out in the application's font before it takes the
+    // window's: with the window's font there meanwhile, no face that nothing shows is loaded.
+    const QFont systemFont = QApplication::font();
+    QApplication::setFont(DialogFont(8.25));
     Form1 form(SystemEchoServices(messages), platform::SystemLocalAddress());
+    QApplication::setFont(systemFont);
     form.Form_Load();
     // The window's own icon, decoded once, serves every later window too.
     QApplication::setWindowIcon(form.windowIcon());
