@@ -8,6 +8,7 @@
 #include "bench/BenchTable.h"
 #include "echo/EchoExchange.h"
 #include "echo/EchoSocket.h"
+#include "echo/IcmpPacket.h"
 #include "engine/EchoProbe.h"
 #include "engine/EchoReply.h"
 #include "platform/Capabilities.h"
@@ -72,15 +73,17 @@ double MicrosecondsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::micro>(Clock::now() - start).count();
 }
 
-std::uint16_t Checksum(const std::uint8_t* bytes, std::size_t size) {
-    std::uint32_t sum = 0;
-    for (std::size_t index = 0; index + 1 < size; index += 2)
-        sum += static_cast<std::uint32_t>(bytes[index] << 8 | bytes[index + 1]);
-    if (size % 2)
-        sum += static_cast<std::uint32_t>(bytes[size - 1] << 8);
-    while (sum >> 16)
-        sum = (sum & 0xFFFF) + (sum >> 16);
-    return static_cast<std::uint16_t>(~sum);
+// A "Echo This" request frame as the window's client encodes it, with its reply room.
+std::vector<std::uint8_t> EchoFrame(std::uint32_t destination, std::uint32_t timeout) {
+    static const char text[] = "Echo This";
+    tarnwick::contract::EchoRequest request;
+    request.destination = destination;
+    request.timeoutMilliseconds = timeout;
+    request.replyCapacity = tarnwick::kEchoReplySize;
+    request.data = {reinterpret_cast<const std::uint8_t*>(text), sizeof text - 1};
+    std::vector<std::uint8_t> frame(tarnwick::contract::kLargestEncodedRequest);
+    frame.resize(tarnwick::contract::EncodeRequest(request, frame));
+    return frame;
 }
 
 // The socket kind the echo layer settles on: a ping socket where the group range allows it,
@@ -139,7 +142,7 @@ bool RoundTrip(SocketKind kind, std::uint16_t sequence, Extras extras) {
                                   static_cast<std::uint8_t>(sequence >> 8),
                                   static_cast<std::uint8_t>(sequence)};
     std::memcpy(packet + 8, "Echo This", 9);
-    const std::uint16_t sum = Checksum(packet, sizeof packet);
+    const std::uint16_t sum = tarnwick::echo::InternetChecksum(packet);
     packet[2] = static_cast<std::uint8_t>(sum >> 8);
     packet[3] = static_cast<std::uint8_t>(sum);
 
@@ -509,19 +512,12 @@ void MeasureProgramMemory(int echoes) {
     tarnwick::contract::Greeting greeting{};
     int served = 0;
     if (child > 0 && readAll(&greeting, sizeof greeting)) {
-        const tarnwick::contract::RequestHeader header{tarnwick::contract::kProtocolVersion,
-                                                   tarnwick::contract::RequestKind::Echo,
-                                                   0,
-                                                   16777343,
-                                                   200,
-                                                   278};
-        std::uint8_t frame[2 + sizeof header + 9] = {sizeof header + 9, 0};
-        std::memcpy(frame + 2, &header, sizeof header);
-        std::memcpy(frame + 2 + sizeof header, "Echo This", 9);
+        const std::vector<std::uint8_t> frame = EchoFrame(16777343, 200);
         std::uint8_t answer[sizeof(tarnwick::contract::AnswerHeader) + 278];
         for (int echo = 0; echo < echoes; ++echo) {
             tarnwick::contract::AnswerHeader answerHeader{};
-            if (write(toProgram[1], frame, sizeof frame) != sizeof frame ||
+            if (write(toProgram[1], frame.data(), frame.size()) !=
+                    static_cast<ssize_t>(frame.size()) ||
                 !readAll(&answerHeader, sizeof answerHeader) ||
                 answerHeader.recordSize > sizeof answer ||
                 !readAll(answer, answerHeader.recordSize))
@@ -645,31 +641,26 @@ void MeasureNobodyPace(const tarnwick::testing::NamespacePair& pair) {
         }
         return true;
     };
-    tarnwick::echo::Greeting greeting{};
+    tarnwick::contract::Greeting greeting{};
     int sent = 0;
     double seconds = 0;
     if (child > 0 && readAll(&greeting, sizeof greeting) &&
-        greeting.socket == tarnwick::echo::SocketKind::Raw) {
-        const tarnwick::echo::RequestHeader header{tarnwick::echo::kProtocolVersion,
-                                                   tarnwick::echo::RequestKind::Echo,
-                                                   0,
-                                                   33685696,
-                                                   0,
-                                                   278}; // 192.0.2.2
-        std::uint8_t frame[2 + sizeof header + 9] = {sizeof header + 9, 0};
-        std::memcpy(frame + 2, &header, sizeof header);
-        std::memcpy(frame + 2 + sizeof header, "Echo This", 9);
-        std::uint8_t answer[sizeof(tarnwick::echo::AnswerHeader) + 278];
+        greeting.socket == tarnwick::contract::SocketKind::Raw) {
+        const std::vector<std::uint8_t> frame = EchoFrame(33685696, 0); // 192.0.2.2
+        std::uint8_t answer[sizeof(tarnwick::contract::AnswerHeader) + 278];
         const Clock::time_point start = Clock::now();
-        for (tarnwick::echo::AnswerHeader answerHeader{};
+        for (tarnwick::contract::AnswerHeader answerHeader{};
              (seconds = MicrosecondsSince(start) / 1e6) < 1 &&
-             write(toProgram[1], frame, sizeof frame) == sizeof frame &&
+             write(toProgram[1], frame.data(), frame.size()) ==
+                 static_cast<ssize_t>(frame.size()) &&
              readAll(&answerHeader, sizeof answerHeader) &&
              answerHeader.recordSize <= sizeof answer &&
              readAll(answer, answerHeader.recordSize);) {
             std::int32_t status = 0;
-            std::memcpy(&status, answer + 4, answerHeader.recordSize >= 8 ? sizeof status : 0);
-            sent += status == 11010; // sent, and timed out
+            std::memcpy(&status, answer + tarnwick::contract::reply_layout::kStatus,
+                        answerHeader.recordSize >= 8 ? sizeof status : 0);
+            sent +=
+                status == tarnwick::contract::ip_status::kRequestTimedOut; // sent, and timed out
         }
     }
     for (const int descriptor : {toProgram[0], toProgram[1], fromProgram[0], fromProgram[1]})
