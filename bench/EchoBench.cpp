@@ -73,6 +73,17 @@ double MicrosecondsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::micro>(Clock::now() - start).count();
 }
 
+// Exactly size bytes from descriptor; false at its end or on an error.
+bool ReadAll(int descriptor, void* bytes, std::size_t size) {
+    for (std::size_t done = 0; done < size;) {
+        const ssize_t got = read(descriptor, static_cast<std::uint8_t*>(bytes) + done, size - done);
+        if (got <= 0)
+            return false;
+        done += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
 // A "Echo This" request frame as the window's client encodes it, with its reply room.
 std::vector<std::uint8_t> EchoFrame(std::uint32_t destination, std::uint32_t timeout) {
     static const char text[] = "Echo This";
@@ -500,14 +511,7 @@ void MeasureProgramMemory(int echoes) {
     close(toProgram[0]);
     close(fromProgram[1]);
     const auto readAll = [&](void* bytes, std::size_t size) {
-        auto* at = static_cast<std::uint8_t*>(bytes);
-        for (std::size_t done = 0; done < size;) {
-            const ssize_t got = read(fromProgram[0], at + done, size - done);
-            if (got <= 0)
-                return false;
-            done += static_cast<std::size_t>(got);
-        }
-        return true;
+        return ReadAll(fromProgram[0], bytes, size);
     };
     tarnwick::contract::Greeting greeting{};
     int served = 0;
@@ -632,14 +636,7 @@ void MeasureNobodyPace(const tarnwick::testing::NamespacePair& pair) {
         _exit(127);
     }
     const auto readAll = [&](void* bytes, std::size_t size) {
-        for (std::size_t done = 0; done < size;) {
-            const ssize_t got =
-                read(fromProgram[0], static_cast<std::uint8_t*>(bytes) + done, size - done);
-            if (got <= 0)
-                return false;
-            done += static_cast<std::size_t>(got);
-        }
-        return true;
+        return ReadAll(fromProgram[0], bytes, size);
     };
     tarnwick::contract::Greeting greeting{};
     int sent = 0;
