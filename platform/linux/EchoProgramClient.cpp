@@ -52,6 +52,7 @@ std::uint32_t EchoProgramClient::IcmpSendEcho(IcmpHandle handle, std::uint32_t d
         return 0;
     const std::span<std::uint8_t> reply(static_cast<std::uint8_t*>(replyBuffer), replySize);
     std::lock_guard lock(mutex_);
+    // A handle outlives no program: handles go with the program they were opened on.
     if (!handles_.contains(handle))
         return Fail(reply, ip_status::kGeneralFailure);
     if (requestData == nullptr && requestSize > 0)
@@ -61,9 +62,6 @@ std::uint32_t EchoProgramClient::IcmpSendEcho(IcmpHandle handle, std::uint32_t d
         return Fail(reply, ip_status::kBadOption);
     if (requestSize > contract::kLargestEchoData)
         return Fail(reply, ip_status::kPacketTooBig);
-    // A handle outlives no program: handles go with the program they were opened on.
-    if (!program_.Started())
-        return Fail(reply, ip_status::kGeneralFailure);
 
     const std::uint32_t timeout =
         std::min(timeoutMilliseconds, contract::kLongestTimeoutMilliseconds);

@@ -28,8 +28,6 @@ public:
 
     const std::string& Path() const { return path_; }
 
-    // Whether a program was started and not stopped since.
-    bool Started() const { return program_ >= 0; }
     // Whether a program of this process is running and nothing unasked waits on its pipe.
     bool Running();
     // Starts the program; the failure when it could not be started (ProgramMissing for a path
