@@ -1,7 +1,7 @@
 // What the window's ICMP service and the echo program (tarnwick-echo) say to each other over
 // two pipes: the program's standard input carries requests, its standard output answers.
 // Both ends come from one build and run on one machine, so numbers are in the machine's byte
-// order. Every message starts with its length, so a request the program cannot use is skipped
+// order. Every request starts with its length, so one the program cannot use is skipped
 // whole and the next one is read from its first byte.
 //
 // 1. Greeting: the program's first message, sent once its socket is settled and its
