@@ -163,12 +163,11 @@ AboutWindow::AboutWindow()
 bool AboutWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress && (watched == Combo1 || watched == Combo1->lineEdit())) {
         auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
-            key->key() == Qt::Key_Escape) {
-            if (!Combo1->view()->isVisible()) {
-                QDialog::keyPressEvent(key);
-                return true;
-            }
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
+             key->key() == Qt::Key_Escape) &&
+            !Combo1->view()->isVisible()) {
+            QDialog::keyPressEvent(key);
+            return true;
         }
     }
     return QDialog::eventFilter(watched, event);

@@ -46,8 +46,6 @@ public:
     void Show();
     // The open window, or null while it is closed.
     AboutWindow* window() const { return window_; }
-    // The key of the link chosen last; kept while the window is closed.
-    const std::string& chosenKey() const { return strSeconds; }
 
     // Starts the system-information program, or tells the user it is unavailable.
     void StartSysInfo();
