@@ -4,7 +4,6 @@
 
 #include "whois/ReferralPolicy.h"
 
-#include <QHostInfo>
 #include <QTcpSocket>
 
 #include <algorithm>
@@ -244,15 +243,9 @@ void WhoisLookup::OnSocketError(QAbstractSocket::SocketError error) {
         return;
     }
     // A server ends its answer by closing; a reset mid-answer looks the same to Qt.
-    if (error == QAbstractSocket::RemoteHostClosedError) {
-        Finish();
-        return;
-    }
-    const QString reason = socket_->errorString();
-    TakeData();
-    if (socket_ != nullptr) {
-        EndAnswer(QStringLiteral(" The connection failed: %1.").arg(reason));
-    }
+    Finish(error == QAbstractSocket::RemoteHostClosedError
+               ? QString()
+               : QStringLiteral(" The connection failed: %1.").arg(socket_->errorString()));
 }
 
 void WhoisLookup::OnDisconnected() {
@@ -271,11 +264,8 @@ void WhoisLookup::OnConnectTimeout() {
 
 void WhoisLookup::OnAnswerTimeout() {
     if (state_ == State::Receiving) {
-        TakeData();
-        if (socket_ != nullptr) {
-            EndAnswer(QStringLiteral(" Nothing came from %1 for %2.")
-                          .arg(server_, SecondsText(answerTimeout_)));
-        }
+        Finish(QStringLiteral(" Nothing came from %1 for %2.")
+                   .arg(server_, SecondsText(answerTimeout_)));
     }
 }
 
@@ -293,10 +283,10 @@ void WhoisLookup::FailToConnect(const QString& reason) {
     EndLookup(QString());
 }
 
-void WhoisLookup::Finish() {
+void WhoisLookup::Finish(const QString& note) {
     TakeData();
     if (socket_ != nullptr) {
-        EndAnswer(QString());
+        EndAnswer(note);
     }
 }
 
