@@ -24,14 +24,9 @@ bool EndsInLineBreak(const QString& text) {
 
 WhoisTranscript::WhoisTranscript(AnswerView& view) : view_(view) {}
 
-void WhoisTranscript::SetLimits(qint64 bytes, qsizetype lines) {
-    byteLimit_ = bytes;
-    lineLimit_ = lines;
-}
-
 void WhoisTranscript::Clear() {
     text_.clear();
-    decoder_.Reset();
+    decoder_ = {};
     referralScanner_ = {};
     answerStart_ = 0;
     received_ = 0;
@@ -88,10 +83,11 @@ QString WhoisTranscript::CutNote() const {
 }
 
 void WhoisTranscript::EndAnswer() {
+    // Finish also empties the decoder for the next answer.
+    const QString rest = decoder_.Finish();
     if (!cut_) {
-        Append(decoder_.Finish());
+        Append(rest);
     }
-    decoder_.Reset();
 }
 
 void WhoisTranscript::StartAnswerFrom(const QString& host) {
