@@ -27,7 +27,6 @@ public:
     virtual std::string LocalIP() = 0;
 };
 
-// The local address of this machine.
 LocalAddress& SystemLocalAddress();
 
 } // namespace tarnwick::platform

@@ -32,7 +32,6 @@ struct AboutServices {
     platform::MessageDialog* messages = nullptr;
 };
 
-// This platform's services.
 AboutServices SystemAboutServices();
 
 class frmAbout : public QObject {
