@@ -52,9 +52,19 @@ QString TrimSpaces(const QString& text) {
 
 WhoisLookup::WhoisLookup(AnswerView& view, QObject* parent) : QObject(parent), transcript_(view) {
     connectTimer_.setSingleShot(true);
-    connect(&connectTimer_, &QTimer::timeout, this, &WhoisLookup::OnConnectTimeout);
+    connect(&connectTimer_, &QTimer::timeout, this, [this] {
+        if (state_ == State::Connecting) {
+            FailToConnect(
+                QStringLiteral("no connection within %1").arg(SecondsText(connectTimeout_)));
+        }
+    });
     answerTimer_.setSingleShot(true);
-    connect(&answerTimer_, &QTimer::timeout, this, &WhoisLookup::OnAnswerTimeout);
+    connect(&answerTimer_, &QTimer::timeout, this, [this] {
+        if (state_ == State::Receiving) {
+            Finish(QStringLiteral(" Nothing came from %1 for %2.")
+                       .arg(server_, SecondsText(answerTimeout_)));
+        }
+    });
 }
 
 WhoisLookup::~WhoisLookup() {
@@ -254,19 +264,6 @@ void WhoisLookup::OnDisconnected() {
         return;
     }
     Finish();
-}
-
-void WhoisLookup::OnConnectTimeout() {
-    if (state_ == State::Connecting) {
-        FailToConnect(QStringLiteral("no connection within %1").arg(SecondsText(connectTimeout_)));
-    }
-}
-
-void WhoisLookup::OnAnswerTimeout() {
-    if (state_ == State::Receiving) {
-        Finish(QStringLiteral(" Nothing came from %1 for %2.")
-                   .arg(server_, SecondsText(answerTimeout_)));
-    }
 }
 
 void WhoisLookup::FailToConnect(const QString& reason) {

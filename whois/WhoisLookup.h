@@ -111,8 +111,6 @@ private:
     void OnReadyRead();
     void OnSocketError(QAbstractSocket::SocketError error);
     void OnDisconnected();
-    void OnConnectTimeout();
-    void OnAnswerTimeout();
     void FailToConnect(const QString& reason);
     void EndLookup(const QString& note);
     void EndAnswer(const QString& note);
