@@ -93,7 +93,7 @@ void frmAbout::StartSysInfo() {
         return;
     QtMessageDialog dialog(window_);
     platform::MessageDialog& messages = services_.messages ? *services_.messages : dialog;
-    messages.Show(kSysInfoUnavailable, platform::MessageIcon::None);
+    messages.Show("System Information Is Unavailable At This Time", platform::MessageIcon::None);
 }
 
 bool frmAbout::TryStartSysInfo() {
@@ -116,15 +116,13 @@ bool frmAbout::GetKeyValue(platform::RegistryKey KeyRoot, const std::string& Key
                            const std::string& SubKeyRef, std::string& KeyVal) {
     platform::Registry& registry = services_.registry;
     OpenKey hKey{registry};
-    if (registry.RegOpenKeyExA(KeyRoot, KeyName, 0, kSysInfoKeyAccess, hKey.handle) !=
-        platform::kErrorSuccess) {
-        KeyVal.clear();
-        return false;
-    }
     std::array<std::uint8_t, kKeyValueBufferSize> buffer{};
     std::uint32_t KeyValType = 0;
     std::uint32_t KeyValSize = kKeyValueBufferSize;
-    if (registry.RegQueryValueExA(hKey.handle, SubKeyRef, 0, &KeyValType, buffer.data(),
+    // The value is read only from a key that opened.
+    if (registry.RegOpenKeyExA(KeyRoot, KeyName, 0, kSysInfoKeyAccess, hKey.handle) !=
+            platform::kErrorSuccess ||
+        registry.RegQueryValueExA(hKey.handle, SubKeyRef, 0, &KeyValType, buffer.data(),
                                   &KeyValSize) != platform::kErrorSuccess) {
         KeyVal.clear();
         return false;

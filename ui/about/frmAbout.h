@@ -16,7 +16,6 @@
 
 namespace tarnwick {
 
-inline constexpr char kSysInfoUnavailable[] = "System Information Is Unavailable At This Time";
 inline constexpr char kSysInfoProgramFile[] = "\\MSINFO32.EXE";
 // Read control and every key-specific right, as the launcher has always asked for.
 inline constexpr std::uint32_t kSysInfoKeyAccess = 0x0002003F;
