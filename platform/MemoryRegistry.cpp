@@ -20,14 +20,6 @@ std::string Folded(const std::string& text) {
     return folded;
 }
 
-std::string Joined(const std::string& parent, const std::string& child) {
-    if (parent.empty())
-        return child;
-    if (child.empty())
-        return parent;
-    return parent + "\\" + child;
-}
-
 } // namespace
 
 void MemoryRegistry::AddKey(RegistryKey root, const std::string& path,
@@ -62,7 +54,9 @@ std::optional<MemoryRegistry::KeyName> MemoryRegistry::Resolve(RegistryKey key,
     const auto open = openKeys_.find(key);
     if (open == openKeys_.end())
         return std::nullopt;
-    return KeyName{open->second.first, Joined(open->second.second, Folded(subKey))};
+    // An open key's path is never empty: opening a root itself hands back the root.
+    const auto& [root, path] = open->second;
+    return KeyName{root, subKey.empty() ? path : path + "\\" + Folded(subKey)};
 }
 
 std::int32_t MemoryRegistry::RegOpenKeyExA(RegistryKey key, const std::string& subKey,
