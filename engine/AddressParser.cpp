@@ -3,6 +3,7 @@
 
 #include "engine/EngineError.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <string_view>
@@ -12,17 +13,10 @@ namespace {
 
 constexpr int kPartCount = 4;
 
-// Blanks around a part's number, as the platform's text-to-number conversion allows them.
-std::string_view TrimSpacesAndTabs(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos)
-        return {};
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
-
 std::int32_t PartToNumber(std::string_view part) {
-    std::string_view digits = TrimSpacesAndTabs(part);
+    // Blanks around the number, as the platform's text-to-number conversion allows them.
+    std::string_view digits = part.substr(std::min(part.find_first_not_of(" \t"), part.size()));
+    digits = digits.substr(0, digits.find_last_not_of(" \t") + 1);
     bool negative = false;
     if (!digits.empty() && (digits.front() == '+' || digits.front() == '-')) {
         negative = digits.front() == '-';

@@ -11,23 +11,20 @@ namespace tarnwick {
 namespace {
 
 // Releases the ICMP handle and the socket library on every way out of the probe.
-class ProbeResources {
-public:
-    ProbeResources(const EchoServices& services, platform::IcmpHandle handle)
-        : services_(services), handle_(handle) {}
+struct ProbeResources {
+    const EchoServices& services;
+    platform::IcmpHandle handle;
     ~ProbeResources() {
-        services_.icmp.IcmpCloseHandle(handle_);
-        CleanupSockets(services_.sockets, services_.messages);
+        services.icmp.IcmpCloseHandle(handle);
+        CleanupSockets(services.sockets, services.messages);
     }
-    ProbeResources(const ProbeResources&) = delete;
-    ProbeResources& operator=(const ProbeResources&) = delete;
-
-private:
-    const EchoServices& services_;
-    platform::IcmpHandle handle_;
 };
 
 } // namespace
+
+EchoServices SystemEchoServices(platform::MessageDialog& messages) {
+    return {platform::SystemSocketLibrary(), platform::SystemIcmpService(), messages};
+}
 
 PingOutcome ProbeAddress(const std::string& addressText, EchoReply& reply,
                          const EchoServices& services) {
@@ -40,7 +37,7 @@ PingOutcome ProbeAddress(const std::string& addressText, EchoReply& reply,
         outcome.openFailure = services.icmp.LastOpenFailure();
         outcome.echoProgram = services.icmp.EchoProgramPath();
     }
-    const ProbeResources resources(services, handle);
+    const ProbeResources resources{services, handle};
 
     // The record is the reply buffer's layout (engine/EchoReply.h): the service writes into it.
     const std::uint32_t replies = services.icmp.IcmpSendEcho(

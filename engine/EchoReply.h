@@ -10,7 +10,6 @@
 namespace tarnwick {
 
 inline constexpr std::size_t kEchoDataSize = 250;
-inline constexpr std::size_t kEchoReplySize = 278;
 
 #pragma pack(push, 1)
 // Exchanged with the echo service byte for byte: little-endian, no padding.
@@ -37,7 +36,7 @@ struct EchoReply {
                   sizeof(EchoReply::field) ==                                                      \
                       contract::reply_layout::Width(contract::reply_layout::offset))
 static_assert(std::endian::native == std::endian::little);
-static_assert(sizeof(EchoReply) == kEchoReplySize);
+static_assert(sizeof(EchoReply) == contract::reply_layout::kHeaderSize + kEchoDataSize);
 TARNWICK_AT(Address, kAddress);
 TARNWICK_AT(Status, kStatus);
 TARNWICK_AT(RoundTripTime, kRoundTripTime);

@@ -16,8 +16,8 @@ TruthValue StartSockets(platform::SocketLibrary& library, platform::MessageDialo
         return kFalse;
     }
     const std::uint16_t version = platform::ReadWord(data, platform::kWsaVersionOffset);
-    const int major = LowByte(version);
-    const int minor = HighByte(version);
+    const int major = version & 0xFF;
+    const int minor = version >> 8;
     if (major < 1 || (major == 1 && minor < 1)) {
         messages.Show("Windows Sockets Version " + std::to_string(major) + "." +
                           std::to_string(minor) +

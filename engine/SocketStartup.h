@@ -16,13 +16,6 @@ inline constexpr TruthValue kFalse = 0;
 inline constexpr std::uint16_t kRequestedSocketVersion = 257; // 1.1
 inline constexpr int kMinimumSockets = 1;
 
-constexpr int HighByte(std::uint16_t word) {
-    return word >> 8;
-}
-constexpr int LowByte(std::uint16_t word) {
-    return word & 0xFF;
-}
-
 // Requests version 1.1; tells the user and returns false when the library does not start,
 // grants less than 1.1, or offers no sockets. A start-up that succeeded stays started.
 TruthValue StartSockets(platform::SocketLibrary& library, platform::MessageDialog& messages);

@@ -46,25 +46,15 @@ constexpr std::array<Entry, 27> kStatusTexts{{
 }};
 static_assert(std::is_sorted(kStatusTexts.begin(), kStatusTexts.end()));
 
-constexpr std::string_view kUnknownText = "unknown  msg returned";
-
-std::string_view TextFor(std::int32_t status) {
-    const auto found =
-        std::lower_bound(kStatusTexts.begin(), kStatusTexts.end(), status,
-                         [](const Entry& entry, std::int32_t code) { return entry.first < code; });
-    return found != kStatusTexts.end() && found->first == status ? found->second : kUnknownText;
-}
-
 } // namespace
 
 std::string GetStatusText(const std::int32_t& status) {
-    const std::string_view text = TextFor(status);
-    std::string line = std::to_string(status);
-    line.reserve(line.size() + 5 + text.size() + 2);
-    line += "   [ ";
-    line += text;
-    line += " ]";
-    return line;
+    const auto found =
+        std::lower_bound(kStatusTexts.begin(), kStatusTexts.end(), status,
+                         [](const Entry& entry, std::int32_t code) { return entry.first < code; });
+    const bool known = found != kStatusTexts.end() && found->first == status;
+    return std::to_string(status) + "   [ " +
+           std::string(known ? found->second : "unknown  msg returned") + " ]";
 }
 
 } // namespace tarnwick

@@ -15,7 +15,6 @@ public:
     virtual bool DropAll() = 0;
 };
 
-// This process's capabilities.
 Capabilities& SystemCapabilities();
 
 enum class StartPrivilege {

@@ -11,7 +11,7 @@ std::string ChooseLocalAddress(const std::vector<InterfaceAddress>& addresses) {
         return std::to_string(bytes[0]) + '.' + std::to_string(bytes[1]) + '.' +
                std::to_string(bytes[2]) + '.' + std::to_string(bytes[3]);
     }
-    return kLoopbackAddress;
+    return "127.0.0.1";
 }
 
 } // namespace tarnwick::platform

@@ -9,8 +9,6 @@
 
 namespace tarnwick::platform {
 
-inline constexpr char kLoopbackAddress[] = "127.0.0.1";
-
 // One address of one network interface, as the system lists them.
 struct InterfaceAddress {
     bool up = false;
@@ -19,7 +17,7 @@ struct InterfaceAddress {
 };
 
 // The first IPv4 address of an interface that is up and not loopback, in dotted form;
-// kLoopbackAddress when there is none.
+// 127.0.0.1 when there is none.
 std::string ChooseLocalAddress(const std::vector<InterfaceAddress>& addresses);
 
 class LocalAddress {
@@ -29,7 +27,6 @@ public:
     virtual std::string LocalIP() = 0;
 };
 
-// The local address of this machine.
 LocalAddress& SystemLocalAddress();
 
 } // namespace tarnwick::platform

@@ -20,14 +20,6 @@ std::string Folded(const std::string& text) {
     return folded;
 }
 
-std::string Joined(const std::string& parent, const std::string& child) {
-    if (parent.empty())
-        return child;
-    if (child.empty())
-        return parent;
-    return parent + "\\" + child;
-}
-
 } // namespace
 
 void MemoryRegistry::AddKey(RegistryKey root, const std::string& path,
@@ -55,26 +47,24 @@ void MemoryRegistry::RemoveKey(RegistryKey root, const std::string& path) {
     });
 }
 
-const MemoryRegistry::KeyName* MemoryRegistry::Resolve(RegistryKey key, const std::string& subKey,
-                                                       KeyName& storage) const {
-    if (IsRoot(key)) {
-        storage = {key, Folded(subKey)};
-    } else {
-        const auto open = openKeys_.find(key);
-        if (open == openKeys_.end())
-            return nullptr;
-        storage = {open->second.first, Joined(open->second.second, Folded(subKey))};
-    }
-    return &storage;
+std::optional<MemoryRegistry::KeyName> MemoryRegistry::Resolve(RegistryKey key,
+                                                               const std::string& subKey) const {
+    if (IsRoot(key))
+        return KeyName{key, Folded(subKey)};
+    const auto open = openKeys_.find(key);
+    if (open == openKeys_.end())
+        return std::nullopt;
+    // An open key's path is never empty: opening a root itself hands back the root.
+    const auto& [root, path] = open->second;
+    return KeyName{root, subKey.empty() ? path : path + "\\" + Folded(subKey)};
 }
 
 std::int32_t MemoryRegistry::RegOpenKeyExA(RegistryKey key, const std::string& subKey,
                                            std::uint32_t options, std::uint32_t accessMask,
                                            RegistryKey& result) {
     result = 0;
-    KeyName storage;
-    const KeyName* name = Resolve(key, subKey, storage);
-    if (name == nullptr)
+    const std::optional<KeyName> name = Resolve(key, subKey);
+    if (!name)
         return kErrorInvalidHandle;
     if (options != 0)
         return kErrorInvalidParameter;
@@ -96,9 +86,8 @@ std::int32_t MemoryRegistry::RegOpenKeyExA(RegistryKey key, const std::string& s
 std::int32_t MemoryRegistry::RegQueryValueExA(RegistryKey key, const std::string& valueName,
                                               std::uint32_t reserved, std::uint32_t* type,
                                               std::uint8_t* data, std::uint32_t* dataSize) {
-    KeyName storage;
-    const KeyName* name = Resolve(key, "", storage);
-    if (name == nullptr)
+    const std::optional<KeyName> name = Resolve(key, "");
+    if (!name)
         return kErrorInvalidHandle;
     if (reserved != 0 || (data != nullptr && dataSize == nullptr))
         return kErrorInvalidParameter;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -41,7 +42,7 @@ private:
     };
     using KeyName = std::pair<RegistryKey, std::string>; // root, lower-cased path
 
-    const KeyName* Resolve(RegistryKey key, const std::string& subKey, KeyName& storage) const;
+    std::optional<KeyName> Resolve(RegistryKey key, const std::string& subKey) const;
 
     std::map<KeyName, Key> keys_;
     std::map<RegistryKey, KeyName> openKeys_;

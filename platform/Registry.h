@@ -31,13 +31,8 @@ inline constexpr char kSysInfoPathValue[] = "PATH";
 inline constexpr char kSysInfoFolderKey[] = "SOFTWARE\\Microsoft\\Shared Tools Location";
 inline constexpr char kSysInfoFolderValue[] = "MSINFO";
 
-// Access rights.
-inline constexpr std::uint32_t kReadControl = 0x00020000;
-inline constexpr std::uint32_t kKeyQueryValue = 0x0001;
-inline constexpr std::uint32_t kKeyEnumerateSubKeys = 0x0008;
-inline constexpr std::uint32_t kKeyNotify = 0x0010;
-inline constexpr std::uint32_t kKeyRead =
-    kReadControl | kKeyQueryValue | kKeyEnumerateSubKeys | kKeyNotify; // 0x00020019
+// Access rights. Reading is read control, query value, enumerate subkeys and notify.
+inline constexpr std::uint32_t kKeyRead = 0x00020019;
 inline constexpr std::uint32_t kKeyAllAccess = 0x000F003F;
 
 class Registry {

@@ -27,7 +27,6 @@ public:
                                         const char* directory, int showCommand) = 0;
 };
 
-// The desktop's shell of this platform.
 Shell& SystemShell();
 
 } // namespace tarnwick::platform

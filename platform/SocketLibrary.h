@@ -15,8 +15,13 @@ inline constexpr std::size_t kWsaMaxSocketsOffset = 390; // unsigned 16-bit
 using WsaData = std::array<std::uint8_t, kWsaDataSize>;
 
 // Little-endian 16-bit access to the record, independent of the host's byte order.
-std::uint16_t ReadWord(const WsaData& data, std::size_t offset);
-void WriteWord(WsaData& data, std::size_t offset, std::uint16_t value);
+inline std::uint16_t ReadWord(const WsaData& data, std::size_t offset) {
+    return static_cast<std::uint16_t>(data.at(offset) | (data.at(offset + 1) << 8));
+}
+inline void WriteWord(WsaData& data, std::size_t offset, std::uint16_t value) {
+    data.at(offset) = static_cast<std::uint8_t>(value & 0xFF);
+    data.at(offset + 1) = static_cast<std::uint8_t>(value >> 8);
+}
 
 class SocketLibrary {
 public:

@@ -18,7 +18,6 @@ public:
     QString Decode(QByteArrayView bytes);
     // What is left of a character that the answer ended in the middle of, and a fresh start.
     QString Finish();
-    void Reset() { unfinished_.clear(); }
 
 private:
     // The start of a character whose last bytes are still to come. Kept by hand: Qt 6.4's

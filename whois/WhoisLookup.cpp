@@ -4,7 +4,6 @@
 
 #include "whois/ReferralPolicy.h"
 
-#include <QHostInfo>
 #include <QTcpSocket>
 
 #include <algorithm>
@@ -53,9 +52,19 @@ QString TrimSpaces(const QString& text) {
 
 WhoisLookup::WhoisLookup(AnswerView& view, QObject* parent) : QObject(parent), transcript_(view) {
     connectTimer_.setSingleShot(true);
-    connect(&connectTimer_, &QTimer::timeout, this, &WhoisLookup::OnConnectTimeout);
+    connect(&connectTimer_, &QTimer::timeout, this, [this] {
+        if (state_ == State::Connecting) {
+            FailToConnect(
+                QStringLiteral("no connection within %1").arg(SecondsText(connectTimeout_)));
+        }
+    });
     answerTimer_.setSingleShot(true);
-    connect(&answerTimer_, &QTimer::timeout, this, &WhoisLookup::OnAnswerTimeout);
+    connect(&answerTimer_, &QTimer::timeout, this, [this] {
+        if (state_ == State::Receiving) {
+            Finish(QStringLiteral(" Nothing came from %1 for %2.")
+                       .arg(server_, SecondsText(answerTimeout_)));
+        }
+    });
 }
 
 WhoisLookup::~WhoisLookup() {
@@ -244,15 +253,9 @@ void WhoisLookup::OnSocketError(QAbstractSocket::SocketError error) {
         return;
     }
     // A server ends its answer by closing; a reset mid-answer looks the same to Qt.
-    if (error == QAbstractSocket::RemoteHostClosedError) {
-        Finish();
-        return;
-    }
-    const QString reason = socket_->errorString();
-    TakeData();
-    if (socket_ != nullptr) {
-        EndAnswer(QStringLiteral(" The connection failed: %1.").arg(reason));
-    }
+    Finish(error == QAbstractSocket::RemoteHostClosedError
+               ? QString()
+               : QStringLiteral(" The connection failed: %1.").arg(socket_->errorString()));
 }
 
 void WhoisLookup::OnDisconnected() {
@@ -261,22 +264,6 @@ void WhoisLookup::OnDisconnected() {
         return;
     }
     Finish();
-}
-
-void WhoisLookup::OnConnectTimeout() {
-    if (state_ == State::Connecting) {
-        FailToConnect(QStringLiteral("no connection within %1").arg(SecondsText(connectTimeout_)));
-    }
-}
-
-void WhoisLookup::OnAnswerTimeout() {
-    if (state_ == State::Receiving) {
-        TakeData();
-        if (socket_ != nullptr) {
-            EndAnswer(QStringLiteral(" Nothing came from %1 for %2.")
-                          .arg(server_, SecondsText(answerTimeout_)));
-        }
-    }
 }
 
 void WhoisLookup::FailToConnect(const QString& reason) {
@@ -293,10 +280,10 @@ void WhoisLookup::FailToConnect(const QString& reason) {
     EndLookup(QString());
 }
 
-void WhoisLookup::Finish() {
+void WhoisLookup::Finish(const QString& note) {
     TakeData();
     if (socket_ != nullptr) {
-        EndAnswer(QString());
+        EndAnswer(note);
     }
 }
 

@@ -111,12 +111,11 @@ private:
     void OnReadyRead();
     void OnSocketError(QAbstractSocket::SocketError error);
     void OnDisconnected();
-    void OnConnectTimeout();
-    void OnAnswerTimeout();
     void FailToConnect(const QString& reason);
     void EndLookup(const QString& note);
     void EndAnswer(const QString& note);
-    void Finish();
+    // Takes what still waits, then ends the answer with `note` unless a limit already ended it.
+    void Finish(const QString& note = QString());
     // Ends the connection and everything waiting for this server.
     void CloseSocket();
     // Ends the connection only; no event of it follows.

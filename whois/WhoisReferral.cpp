@@ -16,18 +16,12 @@ constexpr qsizetype kLongestReferralValue = 8 + 253 + 6 + 1;
 
 // Letters, digits, dots and hyphens only: the name goes to the resolver and into the box.
 bool IsHostName(QStringView host) {
-    if (host.isEmpty() || host.size() > 253) {
-        return false;
-    }
-    for (const QChar character : host) {
-        const char16_t code = character.unicode();
-        const bool allowed = (code >= u'a' && code <= u'z') || (code >= u'A' && code <= u'Z') ||
-                             (code >= u'0' && code <= u'9') || code == u'.' || code == u'-';
-        if (!allowed) {
-            return false;
-        }
-    }
-    return true;
+    return !host.isEmpty() && host.size() <= 253 &&
+           std::all_of(host.begin(), host.end(), [](QChar character) {
+               const char16_t code = character.unicode();
+               return (code >= u'a' && code <= u'z') || (code >= u'A' && code <= u'Z') ||
+                      (code >= u'0' && code <= u'9') || code == u'.' || code == u'-';
+           });
 }
 
 std::optional<WhoisReferral> FromWhoisUrl(QStringView value) {

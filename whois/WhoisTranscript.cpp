@@ -16,13 +16,6 @@ constexpr qint64 kMebibyte = 1024 * 1024;
 constexpr qsizetype kReservedFrom = 64 * 1024;
 constexpr qsizetype kRoomForNotes = 4 * 1024;
 
-QString SizeText(qint64 bytes) {
-    if (bytes % kMebibyte == 0) {
-        return QStringLiteral("%1 MiB").arg(bytes / kMebibyte);
-    }
-    return QStringLiteral("%1 bytes").arg(bytes);
-}
-
 bool EndsInLineBreak(const QString& text) {
     return !text.isEmpty() && EndsLine(text.back());
 }
@@ -31,14 +24,9 @@ bool EndsInLineBreak(const QString& text) {
 
 WhoisTranscript::WhoisTranscript(AnswerView& view) : view_(view) {}
 
-void WhoisTranscript::SetLimits(qint64 bytes, qsizetype lines) {
-    byteLimit_ = bytes;
-    lineLimit_ = lines;
-}
-
 void WhoisTranscript::Clear() {
     text_.clear();
-    decoder_.Reset();
+    decoder_ = {};
     referralScanner_ = {};
     answerStart_ = 0;
     received_ = 0;
@@ -85,15 +73,21 @@ qsizetype WhoisTranscript::WithinLineLimit(QStringView text) {
 }
 
 QString WhoisTranscript::CutNote() const {
-    return cutByLines_ ? QStringLiteral(" The answer was cut off at %1 lines.").arg(lineLimit_)
-                       : QStringLiteral(" The answer was cut off at %1.").arg(SizeText(byteLimit_));
+    if (cutByLines_) {
+        return QStringLiteral(" The answer was cut off at %1 lines.").arg(lineLimit_);
+    }
+    if (byteLimit_ % kMebibyte == 0) {
+        return QStringLiteral(" The answer was cut off at %1 MiB.").arg(byteLimit_ / kMebibyte);
+    }
+    return QStringLiteral(" The answer was cut off at %1 bytes.").arg(byteLimit_);
 }
 
 void WhoisTranscript::EndAnswer() {
+    // Finish also empties the decoder for the next answer.
+    const QString rest = decoder_.Finish();
     if (!cut_) {
-        Append(decoder_.Finish());
+        Append(rest);
     }
-    decoder_.Reset();
 }
 
 void WhoisTranscript::StartAnswerFrom(const QString& host) {

@@ -26,7 +26,10 @@ class WhoisTranscript {
 public:
     explicit WhoisTranscript(AnswerView& view);
 
-    void SetLimits(qint64 bytes, qsizetype lines);
+    void SetLimits(qint64 bytes, qsizetype lines) {
+        byteLimit_ = bytes;
+        lineLimit_ = lines;
+    }
 
     // Empties the text and the view for a new lookup.
     void Clear();

@@ -11,6 +11,17 @@
 namespace tarnwick::platform {
 namespace {
 
+// System-information programs, most wanted first.
+constexpr const char* kSystemInformationPrograms[] = {"hardinfo",
+                                                      "gnome-system-monitor",
+                                                      "kinfocenter",
+                                                      "plasma-systemmonitor",
+                                                      "mate-system-monitor",
+                                                      "xfce4-taskmanager",
+                                                      "lxtask",
+                                                      "lshw-gtk",
+                                                      "cpu-x"};
+
 bool IsExecutableFile(const std::string& path) {
     struct stat info {};
     return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
@@ -31,7 +42,13 @@ public:
     std::int32_t RegOpenKeyExA(RegistryKey key, const std::string& subKey, std::uint32_t options,
                                std::uint32_t accessMask, RegistryKey& result) override {
         std::lock_guard lock(mutex_);
-        RefreshSystemInformationKey(*this, ProcessSearchPath());
+        // The found program's path as the path value, or no key when none is found.
+        const std::string program = FindSystemInformationProgram(ProcessSearchPath());
+        if (program.empty())
+            RemoveKey(kHkeyLocalMachine, kSysInfoPathKey);
+        else
+            SetValue(kHkeyLocalMachine, kSysInfoPathKey, kSysInfoPathValue, kRegSz,
+                     TextValueBytes(program));
         return MemoryRegistry::RegOpenKeyExA(key, subKey, options, accessMask, result);
     }
     std::int32_t RegQueryValueExA(RegistryKey key, const std::string& valueName,
@@ -66,16 +83,6 @@ std::string FindSystemInformationProgram(const std::string& searchPath) {
         }
     }
     return {};
-}
-
-void RefreshSystemInformationKey(MemoryRegistry& view, const std::string& searchPath) {
-    const std::string program = FindSystemInformationProgram(searchPath);
-    if (program.empty()) {
-        view.RemoveKey(kHkeyLocalMachine, kSysInfoPathKey);
-        return;
-    }
-    view.SetValue(kHkeyLocalMachine, kSysInfoPathKey, kSysInfoPathValue, kRegSz,
-                  TextValueBytes(program));
 }
 
 Registry& SystemRegistry() {

@@ -5,7 +5,6 @@
 #include <sys/resource.h>
 
 #include <algorithm>
-#include <cstring>
 #include <mutex>
 
 namespace tarnwick::platform {
@@ -13,21 +12,12 @@ namespace {
 
 constexpr std::int32_t kVersionNotSupported = 10092; // WSAVERNOTSUPPORTED
 constexpr std::uint16_t kHighestVersion = 0x0101;    // 1.1
-constexpr std::size_t kDescriptionOffset = 4;
-constexpr std::size_t kDescriptionSize = 257;
-constexpr std::size_t kSystemStatusOffset = 261;
-constexpr std::size_t kMaxUdpDatagramOffset = 392;
-constexpr std::uint16_t kMaxUdpDatagram = 65507;
 
 std::uint16_t OpenFileLimit() {
     rlimit limit{};
     if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
         return 65535;
     return static_cast<std::uint16_t>(std::min<rlim_t>(limit.rlim_cur, 65535));
-}
-
-void WriteText(WsaData& data, std::size_t offset, const char* text) {
-    std::memcpy(data.data() + offset, text, std::strlen(text));
 }
 
 class LinuxSocketLibrary final : public SocketLibrary {
@@ -42,11 +32,7 @@ public:
         data.fill(0);
         WriteWord(data, kWsaVersionOffset, aboveHighest ? kHighestVersion : requestedVersion);
         WriteWord(data, kWsaHighVersionOffset, kHighestVersion);
-        WriteText(data, kDescriptionOffset, "Tarnwick socket layer for Linux");
-        static_assert(kDescriptionOffset + kDescriptionSize == kSystemStatusOffset);
-        WriteText(data, kSystemStatusOffset, "Running");
         WriteWord(data, kWsaMaxSocketsOffset, OpenFileLimit());
-        WriteWord(data, kMaxUdpDatagramOffset, kMaxUdpDatagram);
         std::lock_guard lock(mutex_);
         ++startups_;
         return 0;

@@ -80,7 +80,7 @@ AboutWindow::AboutWindow()
     : QDialog(nullptr, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("frmAbout"));
-    setWindowTitle(QString::fromLatin1(kAboutCaption));
+    setWindowTitle(QStringLiteral("About Tarnwick"));
     setAttribute(Qt::WA_DeleteOnClose);
     // Tool windows do not keep the program running by default; this one does, so the
     // program ends only when both windows are closed.
@@ -100,12 +100,12 @@ AboutWindow::AboutWindow()
     Image1->setPixmap(LargeIconImage(icon));
     Image1->setAlignment(Qt::AlignCenter);
     Image1->setAccessibleName(QStringLiteral("Tarnwick icon"));
-    Title = MakeLabel(this, "Title", QString::fromLatin1(kAboutCredit),
+    Title = MakeLabel(this, "Title", QStringLiteral("By the Tarnwick team"),
                       TwipsRect(1080, 120, 1725, 240));
     Fill(Title, QPalette::WindowText, kBlackText);
     lblVersion = MakeLabel(this, "lblVersion", QStringLiteral("Version " TARNWICK_VERSION),
                            TwipsRect(1080, 360, 1005, 225));
-    lblDescription = MakeLabel(this, "lblDescription", QString::fromUtf8(kAboutRights),
+    lblDescription = MakeLabel(this, "lblDescription", QStringLiteral("\u00A9 2026 Tarnwick"),
                                TwipsRect(1080, 600, 1365, 210));
     Fill(lblDescription, QPalette::WindowText, kBlackText);
     cmdOK = MakeButton(this, "cmdOK", "&OK", TwipsRect(4320, 240, 1020, 345));
@@ -142,7 +142,9 @@ AboutWindow::AboutWindow()
     Line1[1] = MakeLine(this, 90, 5654, 1800, 1, kLineShadow);
     Line1[1]->raise();
 
-    lblDisclaimer = MakeLabel(this, "lblDisclaimer", QString::fromLatin1(kAboutDisclaimer),
+    lblDisclaimer = MakeLabel(this, "lblDisclaimer",
+                              QStringLiteral("Tarnwick comes with no warranty of any kind. Ping "
+                                             "and look up only computers you are allowed to test."),
                               TwipsRect(120, 1920, 3870, 585));
     lblDisclaimer->setWordWrap(true);
     lblDisclaimer->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -163,12 +165,11 @@ AboutWindow::AboutWindow()
 bool AboutWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress && (watched == Combo1 || watched == Combo1->lineEdit())) {
         auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
-            key->key() == Qt::Key_Escape) {
-            if (!Combo1->view()->isVisible()) {
-                QDialog::keyPressEvent(key);
-                return true;
-            }
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
+             key->key() == Qt::Key_Escape) &&
+            !Combo1->view()->isVisible()) {
+            QDialog::keyPressEvent(key);
+            return true;
         }
     }
     return QDialog::eventFilter(watched, event);

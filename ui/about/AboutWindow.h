@@ -12,13 +12,6 @@ class QPushButton;
 
 namespace tarnwick {
 
-inline constexpr char kAboutCaption[] = "About Tarnwick";
-inline constexpr char kAboutCredit[] = "By the Tarnwick team";
-inline constexpr char kAboutRights[] = "\u00A9 2026 Tarnwick";
-inline constexpr char kAboutDisclaimer[] =
-    "Tarnwick comes with no warranty of any kind. Ping and look up only computers you are "
-    "allowed to test.";
-
 class AboutWindow : public QDialog {
     Q_OBJECT
 

@@ -14,16 +14,10 @@ namespace tarnwick {
 namespace {
 
 // Holds an open key's handle and closes it on every way out.
-class OpenKey {
-public:
-    explicit OpenKey(platform::Registry& registry) : registry_(registry) {}
-    ~OpenKey() { registry_.RegCloseKey(handle); }
-    OpenKey(const OpenKey&) = delete;
-    OpenKey& operator=(const OpenKey&) = delete;
+struct OpenKey {
+    platform::Registry& registry;
     platform::RegistryKey handle = 0;
-
-private:
-    platform::Registry& registry_;
+    ~OpenKey() { registry.RegCloseKey(handle); }
 };
 
 } // namespace
@@ -97,12 +91,9 @@ void frmAbout::StartSysInfo() {
     }
     if (started)
         return;
-    if (services_.messages != nullptr) {
-        services_.messages->Show(kSysInfoUnavailable, platform::MessageIcon::None);
-    } else {
-        QtMessageDialog dialog(window_);
-        dialog.Show(kSysInfoUnavailable, platform::MessageIcon::None);
-    }
+    QtMessageDialog dialog(window_);
+    platform::MessageDialog& messages = services_.messages ? *services_.messages : dialog;
+    messages.Show("System Information Is Unavailable At This Time", platform::MessageIcon::None);
 }
 
 bool frmAbout::TryStartSysInfo() {
@@ -124,27 +115,24 @@ bool frmAbout::TryStartSysInfo() {
 bool frmAbout::GetKeyValue(platform::RegistryKey KeyRoot, const std::string& KeyName,
                            const std::string& SubKeyRef, std::string& KeyVal) {
     platform::Registry& registry = services_.registry;
-    OpenKey hKey(registry);
-    if (registry.RegOpenKeyExA(KeyRoot, KeyName, 0, kSysInfoKeyAccess, hKey.handle) !=
-        platform::kErrorSuccess) {
-        KeyVal.clear();
-        return false;
-    }
+    OpenKey hKey{registry};
     std::array<std::uint8_t, kKeyValueBufferSize> buffer{};
     std::uint32_t KeyValType = 0;
     std::uint32_t KeyValSize = kKeyValueBufferSize;
-    if (registry.RegQueryValueExA(hKey.handle, SubKeyRef, 0, &KeyValType, buffer.data(),
+    // The value is read only from a key that opened.
+    if (registry.RegOpenKeyExA(KeyRoot, KeyName, 0, kSysInfoKeyAccess, hKey.handle) !=
+            platform::kErrorSuccess ||
+        registry.RegQueryValueExA(hKey.handle, SubKeyRef, 0, &KeyValType, buffer.data(),
                                   &KeyValSize) != platform::kErrorSuccess) {
         KeyVal.clear();
         return false;
     }
 
     // Keep the bytes stored, less a terminating zero; a value of 0 bytes keeps nothing.
-    const std::size_t stored = std::min<std::size_t>(KeyValSize, buffer.size());
-    std::size_t kept = stored;
-    if (stored > 0 && buffer[stored - 1] == 0)
-        kept = stored - 1;
-    const std::string tmpVal(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(kept));
+    std::string tmpVal(buffer.begin(),
+                       buffer.begin() + std::min<std::ptrdiff_t>(KeyValSize, buffer.size()));
+    if (!tmpVal.empty() && tmpVal.back() == '\0')
+        tmpVal.pop_back();
 
     switch (KeyValType) {
     case platform::kRegSz:

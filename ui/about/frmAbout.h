@@ -16,7 +16,6 @@
 
 namespace tarnwick {
 
-inline constexpr char kSysInfoUnavailable[] = "System Information Is Unavailable At This Time";
 inline constexpr char kSysInfoProgramFile[] = "\\MSINFO32.EXE";
 // Read control and every key-specific right, as the launcher has always asked for.
 inline constexpr std::uint32_t kSysInfoKeyAccess = 0x0002003F;
@@ -32,7 +31,6 @@ struct AboutServices {
     platform::MessageDialog* messages = nullptr;
 };
 
-// This platform's services.
 AboutServices SystemAboutServices();
 
 class frmAbout : public QObject {
@@ -46,8 +44,6 @@ public:
     void Show();
     // The open window, or null while it is closed.
     AboutWindow* window() const { return window_; }
-    // The key of the link chosen last; kept while the window is closed.
-    const std::string& chosenKey() const { return strSeconds; }
 
     // Starts the system-information program, or tells the user it is unavailable.
     void StartSysInfo();

@@ -13,16 +13,13 @@ namespace tarnwick {
 namespace {
 
 // fontconfig reading its configuration and font cache, from StartLoadingFonts on.
-std::future<void>& FontConfigurationLoading() {
-    static std::future<void> loading;
-    return loading;
-}
+std::future<void> fontConfigurationLoading;
 
 // Design fonts, with metric-compatible and then generic sans fallbacks where they are missing.
 QFont DesignFont(const QStringList& families, qreal points, bool bold) {
     // Had Qt asked fontconfig while it was still loading, both would load it.
-    if (FontConfigurationLoading().valid())
-        FontConfigurationLoading().get();
+    if (fontConfigurationLoading.valid())
+        fontConfigurationLoading.get();
     QFont font;
     // The first of the families that is installed: handed the whole list, the font machinery
     // would ask the system for substitutes of every missing family before it, on every start.
@@ -47,7 +44,7 @@ void StartLoadingFonts() {
     if (init == nullptr)
         return;
     try {
-        FontConfigurationLoading() = std::async(std::launch::async, [init] { init(); });
+        fontConfigurationLoading = std::async(std::launch::async, [init] { init(); });
     } catch (const std::system_error&) {
         // No thread to spare: Qt loads it when the first window asks for a font.
     }
