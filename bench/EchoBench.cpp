@@ -90,7 +90,7 @@ std::vector<std::uint8_t> EchoFrame(std::uint32_t destination, std::uint32_t tim
     tarnwick::contract::EchoRequest request;
     request.destination = destination;
     request.timeoutMilliseconds = timeout;
-    request.replyCapacity = tarnwick::kEchoReplySize;
+    request.replyCapacity = sizeof(tarnwick::EchoReply);
     request.data = {reinterpret_cast<const std::uint8_t*>(text), sizeof text - 1};
     std::vector<std::uint8_t> frame(tarnwick::contract::kLargestEncodedRequest);
     frame.resize(tarnwick::contract::EncodeRequest(request, frame));

@@ -209,7 +209,7 @@ public:
     // window gives.
     static std::vector<std::uint8_t> Frame(std::uint32_t destination, std::uint32_t timeout,
                                            const std::string& data,
-                                           std::size_t replyCapacity = kEchoReplySize) {
+                                           std::size_t replyCapacity = sizeof(EchoReply)) {
         contract::EchoRequest request;
         request.destination = destination;
         request.timeoutMilliseconds = timeout;
