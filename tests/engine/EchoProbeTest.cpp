@@ -1,18 +1,16 @@
 // The echo probe over scripted services (what it sends, where reply bytes land, what it
-// returns, that it releases everything on every way out), the socket library's start-up
-// messages, and a real echo between two throw-away network namespaces.
+// returns, that it releases everything on every way out) and the socket library's start-up
+// messages. A real echo through the program: EchoProgramClientTest, and in namespaces of their
+// own, IcmpHostilePeerTest.
 #include "engine/EchoProbe.h"
 #include "engine/EngineError.h"
 #include "engine/SocketStartup.h"
 
 #include "support/Fakes.h"
-#include "support/NetworkNamespaces.h"
-#include "support/SystemEcho.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <thread>
 
 namespace tarnwick {
 namespace {
@@ -30,54 +28,37 @@ protected:
 };
 
 // Guards the request (text, destination, no options, the record's size, 200 ms), the caller's
-// record as the buffer the service fills and gets back byte for byte, and the result.
-TEST_F(EchoProbe, SendsEchoThisAndReadsTheReplyRecord) {
+// record as the buffer the service fills and gets back byte for byte, the number returned (the
+// round trip after a reply, the negated status of a failure up to the largest, the overflow for a
+// status with no negation raised only after everything was released), and parsing before
+// opening anything: a rejected address touches no service or record.
+TEST_F(EchoProbe, SendsEchoThisAndReturnsTheRoundTripOrTheNegatedStatus) {
     reply.Data[249] = 'w';
-    const std::int32_t header[] = {16777343, 0, 42, 9, -123456, 0x03024010, 0x01020304};
-    icmp.reply = [&header](std::uint8_t* buffer) {
-        std::memcpy(buffer, header, sizeof header);
-        std::memcpy(buffer + kHeaderSize, "Echo This", 10);
-        return buffer[277] == 'w' ? 1u : 0u;
-    };
-    EXPECT_EQ(PingAddress("127.0.0.200", reply, services), 42);
-    ASSERT_EQ(icmp.sends.size(), 1u);
-    const auto& call = icmp.sends[0];
+    for (const std::int32_t status : {0, 11010, INT_MAX, INT_MIN}) {
+        SCOPED_TRACE(status);
+        const std::int32_t header[] = {16777343, status, 42, 9, -123456, 0x03024010, 0x01020304};
+        icmp.reply = [&header](std::uint8_t* buffer) {
+            std::memcpy(buffer, header, sizeof header);
+            std::memcpy(buffer + kHeaderSize, "Echo This", 10);
+            return header[1] == 0 && buffer[277] == 'w' ? 1u : 0u;
+        };
+        if (status == INT_MIN)
+            EXPECT_THROW(PingAddress("127.0.0.200", reply, services), EngineError);
+        else
+            EXPECT_EQ(PingAddress("127.0.0.200", reply, services), status ? -status : 42);
+        EXPECT_EQ(std::memcmp(&reply, header, sizeof header), 0);
+        EXPECT_EQ(std::string(reply.Data), "Echo This");
+        EXPECT_EQ(sockets.startups, 0); // a leaked socket start-up
+    }
+    const auto& call = icmp.sends.at(0);
     EXPECT_EQ(std::tie(call.destination, call.requestData, call.requestOptions, call.replySize,
                        call.timeout),
               std::make_tuple(std::uint32_t(-939523969), "Echo This", nullptr, 278u, 200u));
-    EXPECT_EQ(std::memcmp(&reply, header, sizeof header), 0);
-    EXPECT_EQ(std::string(reply.Data), "Echo This");
     EXPECT_EQ(reply.Data[249], 'w');
-    EXPECT_EQ(icmp.opened, 1); // a leaked ICMP handle or socket start-up
-    EXPECT_EQ(icmp.closed, std::vector<platform::IcmpHandle>{7});
-    EXPECT_EQ(sockets.startups, 0);
-    EXPECT_TRUE(messages.shown.empty());
-}
-
-// Guards the negated status of a failure, up to the largest, and the overflow raised for a
-// status with no negation only after everything was released.
-TEST_F(EchoProbe, FailureReturnsTheNegatedStatus) {
-    for (const std::int32_t status : {11010, INT_MAX, INT_MIN}) {
-        icmp.reply = [status](std::uint8_t* buffer) {
-            return testing::Put(buffer, kStatus, status), 0u;
-        };
-        if (status == INT_MIN)
-            EXPECT_THROW(PingAddress("127.0.2.1", reply, services), EngineError);
-        else
-            EXPECT_EQ(PingAddress("127.0.2.1", reply, services), -status);
-        EXPECT_EQ(reply.Status, status);
-        EXPECT_EQ(icmp.closed.size(), icmp.sends.size());
-        EXPECT_EQ(sockets.startups, 0);
-    }
-}
-
-// Guards parsing before opening anything: a rejected address touches no service or record.
-TEST_F(EchoProbe, ParserErrorLeavesBeforeAnythingIsOpened) {
-    reply.Data[0] = 'k';
+    EXPECT_EQ(icmp.closed, std::vector<platform::IcmpHandle>(4, 7)); // a leaked ICMP handle
     EXPECT_THROW(PingAddress("1.2.3.4.5", reply, services), EngineError);
-    EXPECT_EQ(sockets.lastRequestedVersion, 0);
-    EXPECT_EQ(icmp.opened, 0);
-    EXPECT_EQ(reply.Data[0], 'k');
+    EXPECT_EQ(std::tuple(icmp.opened, sockets.cleanups, reply.Data[0]), std::tuple(4, 4, 'E'));
+    EXPECT_TRUE(messages.shown.empty());
 }
 
 // Guards a failed start-up that still echoes, then tells of the failed clean-up.
@@ -122,34 +103,6 @@ TEST(SocketStartup, TellsTheUserWhatTheLibraryLacks) {
                                        : std::vector<testing::ShownMessage>{{row.message, icon}}));
         // After a failed start-up, the clean-up's message is checked through the probe above.
         EXPECT_EQ(CleanupSockets(library, messages), row.result ? kFalse : kTrue);
-    }
-}
-
-// One echo per socket kind through PingAddress and the echo program of this build, between two
-// namespaces: the program is started from a thread inside the near one, as the window starts
-// its own, and the far host answers. The error and timeout statuses are the echo tests' rows.
-TEST(NamespaceEcho, EachSocketKindEchoesThroughTheProgram) {
-    if (const std::string reason = testing::NamespacePair::Unavailable(); !reason.empty())
-        GTEST_SKIP() << reason;
-    testing::NamespacePair pair;
-    ASSERT_TRUE(pair.Ready());
-    for (const bool ping : {false, true}) {
-        SCOPED_TRACE(ping ? "PingSocket" : "RawSocket");
-        ASSERT_TRUE(pair.AllowPingSockets(ping));
-        EchoReply reply{};
-        std::int32_t result = 0;
-        testing::RecordingMessageDialog messages;
-        std::thread([&] {
-            platform::EchoProgramClient icmp(TARNWICK_ECHO_PROGRAM_BUILT);
-            if (testing::EnterNamespace(pair.Near()))
-                result = testing::PingUnlessLate("192.0.2.2", reply,
-                                                 {platform::SystemSocketLibrary(), icmp, messages});
-        }).join();
-        EXPECT_EQ(reply.Status, 0);
-        EXPECT_EQ(reply.Address, 33685696); // 192.0.2.2
-        EXPECT_EQ(result, reply.RoundTripTime);
-        EXPECT_EQ(std::string(reply.Data), "Echo This");
-        EXPECT_TRUE(messages.shown.empty());
     }
 }
 

@@ -101,7 +101,8 @@ TEST(EchoProgramClient, APingFailsWhenItsProgramDiesAndTheNextStartsAFreshOne) {
         testing::RecordingMessageDialog messages;
         testing::PingUnlessLate("127.0.0.1", reply,
                                 {platform::SystemSocketLibrary(), icmp, messages});
-        EXPECT_EQ(reply.Status, 0);
+        EXPECT_EQ(std::tuple(reply.Status, reply.Address, std::string(reply.Data)),
+                  std::tuple(0, 16777343, "Echo This"));
         EXPECT_EQ(EchoPrograms().size(), 1u);
     }
 }
