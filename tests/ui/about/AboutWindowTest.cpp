@@ -242,16 +242,20 @@ TEST_F(SysInfoTest, StartsThePathValueOrTheProgramInTheFolderValue) {
 }
 
 // Guards the whole chain on Linux: the registry view names a program installed in PATH (in
-// a folder with a blank), and the real starter starts it.
+// a folder with a blank) while running, the real starter starts it, and a program removed
+// again is not named: the message, as before it was installed.
 TEST_F(SysInfoTest, OnLinuxStartsTheInstalledProgram) {
     const std::string marker = folder / "marker";
-    folder.WriteScript("a bin/hardinfo", "echo started > " + marker);
     testing::ScopedEnvironment path("PATH", folder / "a bin");
     frmAbout installed({shell, platform::SystemRegistry(), platform::SystemFileFinder(),
                         platform::SystemProgramStarter(), &messages});
     installed.StartSysInfo();
+    const std::string program = folder.WriteScript("a bin/hardinfo", "echo started > " + marker);
+    installed.StartSysInfo();
     EXPECT_EQ(testing::WaitForFile(marker), "started\n");
-    EXPECT_TRUE(messages.shown.empty());
+    std::filesystem::remove(program);
+    installed.StartSysInfo();
+    EXPECT_EQ(messages.shown, std::vector(2, kUnavailable));
 }
 
 } // namespace
