@@ -57,7 +57,8 @@ TEST_F(EchoProbe, SendsEchoThisAndReturnsTheRoundTripOrTheNegatedStatus) {
     EXPECT_EQ(reply.Data[249], 'w');
     EXPECT_EQ(icmp.closed, std::vector<platform::IcmpHandle>(4, 7)); // a leaked ICMP handle
     EXPECT_THROW(PingAddress("1.2.3.4.5", reply, services), EngineError);
-    EXPECT_EQ(std::tuple(icmp.opened, sockets.cleanups, reply.Data[0]), std::tuple(4, 4, 'E'));
+    EXPECT_EQ(std::tuple(icmp.opened, sockets.startups, sockets.cleanups, reply.Data[0]),
+              std::tuple(4, 0, 4, 'E'));
     EXPECT_TRUE(messages.shown.empty());
 }
 
