@@ -243,7 +243,7 @@ TEST_F(SysInfoTest, StartsThePathValueOrTheProgramInTheFolderValue) {
 
 // Guards the whole chain on Linux: the registry view names a program installed in PATH (in
 // a folder with a blank) while running, the real starter starts it, and a program removed
-// again is not named: the message, as before it was installed.
+// again is not named (no key): the message, as before it was installed.
 TEST_F(SysInfoTest, OnLinuxStartsTheInstalledProgram) {
     const std::string marker = folder / "marker";
     testing::ScopedEnvironment path("PATH", folder / "a bin");
@@ -254,6 +254,10 @@ TEST_F(SysInfoTest, OnLinuxStartsTheInstalledProgram) {
     installed.StartSysInfo();
     EXPECT_EQ(testing::WaitForFile(marker), "started\n");
     std::filesystem::remove(program);
+    platform::RegistryKey key = 0;
+    EXPECT_EQ(platform::SystemRegistry().RegOpenKeyExA(kHkeyLocalMachine, kSysInfoPathKey, 0,
+                                                       platform::kKeyRead, key),
+              platform::kErrorFileNotFound);
     installed.StartSysInfo();
     EXPECT_EQ(messages.shown, std::vector(2, kUnavailable));
 }
