@@ -52,9 +52,16 @@ std::string GetStatusText(const std::int32_t& status) {
     const auto found =
         std::lower_bound(kStatusTexts.begin(), kStatusTexts.end(), status,
                          [](const Entry& entry, std::int32_t code) { return entry.first < code; });
-    const bool known = found != kStatusTexts.end() && found->first == status;
-    return std::to_string(status) + "   [ " +
-           std::string(known ? found->second : "unknown  msg returned") + " ]";
+    const std::string_view text = found != kStatusTexts.end() && found->first == status
+                                      ? found->second
+                                      : "unknown  msg returned";
+    // One allocation, the returned text: the line is sized before it is written.
+    std::string line = std::to_string(status);
+    line.reserve(line.size() + 5 + text.size() + 2);
+    line += "   [ ";
+    line += text;
+    line += " ]";
+    return line;
 }
 
 } // namespace tarnwick
